@@ -1,0 +1,33 @@
+#include "launcher/globals.h"
+
+HINSTANCE moduleHandle;
+int silentMode;
+char commandLinePassword[PASSWORD_BUFFER_SIZE];
+int commandLinePasswordTooLong;
+char logFilePath[PATH_BUFFER_SIZE];
+int argCount;
+char **argValues;
+
+char workingDir[TEXT_BUFFER_SIZE];
+int ownsWorkingDir;
+int workingDirRemoved;
+
+char storedPassword[PASSWORD_BUFFER_SIZE];
+int totalBlocks;
+
+int blocksDone;
+int fileStartPercent;
+int fileEndPercent;
+int shownPercent;
+
+int sessionEnded;
+
+char messageText[TEXT_BUFFER_SIZE];
+char messageCaption[TEXT_BUFFER_SIZE];
+
+HWND progressWindow;
+HWND progressBar;
+HBRUSH faceBrush;
+HBRUSH whiteBrush;
+HBRUSH navyBrush;
+HPEN framePens[4];

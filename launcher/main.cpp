@@ -1,0 +1,81 @@
+// WinMain: the whole run, top to bottom, on one thread.
+#include <windows.h>
+#include "launcher/globals.h"
+#include "launcher/status.h"
+#include "launcher/switches.h"
+#include "fsutil/workdir.h"
+#include "package/extract.h"
+#include "package/remove.h"
+#include "resources/resource.h"
+#include "ui/progress.h"
+#include "ui/report.h"
+
+// Reports string `id`, formatted with `number` when it has a field.
+static void ReportString(UINT id, int number)
+{
+    char text[TEXT_BUFFER_SIZE];
+    LoadStringA(moduleHandle, IDS_CAPTION, messageCaption, TEXT_BUFFER_SIZE);
+    LoadStringA(moduleHandle, id, messageText, TEXT_BUFFER_SIZE);
+    wsprintfA(text, messageText, number);
+    ReportMessage(GetMessageOwner(), text, messageCaption, MB_OK);
+}
+
+static void CloseRun(ExtractStatus status)
+{
+    if (status == EXTRACT_OK) {
+        DestroyWindow(progressWindow);
+        return;
+    }
+    ShowWindow(progressWindow, SW_HIDE);
+    switch (status) {
+    case EXTRACT_WRONG_PASSWORD:
+        ReportString(IDS_WRONG_PASSWORD, 0);
+        break;
+    case EXTRACT_DECLINED:
+        break;
+    case EXTRACT_BAD_PACKAGE_SIZE:
+        ReportString(IDS_BAD_PACKAGE_SIZE, 0);
+        break;
+    default:
+        ReportString(IDS_EXTRACT_FAILED, static_cast<signed char>(status));
+        RemoveExtractedFiles(moduleHandle);
+        break;
+    }
+}
+
+static void FreeDrawingObjects()
+{
+    DeleteObject(faceBrush);
+    DeleteObject(whiteBrush);
+    DeleteObject(navyBrush);
+    DeleteFramePens();
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)
+{
+    if (previous)
+        return 0;
+    moduleHandle = instance;
+
+    faceBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    whiteBrush = CreateSolidBrush(RGB(255, 255, 255));
+    navyBrush = CreateSolidBrush(RGB(0, 0, 128));
+    CreateFramePens();
+    CreateProgressWindow(instance);
+
+    ReadSwitches(argCount, argValues);
+    if (silentMode)
+        OpenSilentLog(instance);
+
+    workingDir[0] = '\0';
+    if (!ChooseWorkingDir(workingDir)) {
+        // Never extract relative to the current directory instead.
+        ReportString(IDS_NO_DISK_SPACE, 0);
+        FreeDrawingObjects();
+        return 0;
+    }
+
+    CloseRun(ExtractPackage(instance));
+    FreeDrawingObjects();
+    return 0;
+}

@@ -1,0 +1,43 @@
+// The process entry point: no C runtime is linked, so the command line is
+// split here and the exit code handed to ExitProcess.
+#include <windows.h>
+#include "launcher/arguments.h"
+#include "launcher/globals.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
+
+// A command line holds at most 32767 characters; split, it needs no more
+// bytes than that plus one terminator per argument, and each argument takes
+// at least two bytes of the line (a character and a separator).
+static char argumentText[32768 + 2];
+static char *argumentValues[16384 + 2];
+
+extern "C" void LauncherStartup()
+{
+    const char *line = GetCommandLineA();
+    argCount = SplitCommandLine(line, argumentText, sizeof argumentText, argumentValues,
+                                sizeof argumentValues / sizeof argumentValues[0]);
+    argValues = argumentValues;
+
+    // The rest of the line after the program, as WinMain conventionally gets it.
+    const char *rest = line;
+    if (*rest == '"') {
+        rest++;
+        while (*rest && *rest != '"')
+            rest++;
+        if (*rest)
+            rest++;
+    } else {
+        while (*rest && *rest != ' ' && *rest != '\t')
+            rest++;
+    }
+    while (*rest == ' ' || *rest == '\t')
+        rest++;
+
+    STARTUPINFOA startup;
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
+
+    ExitProcess(WinMain(GetModuleHandleA(NULL), NULL, const_cast<LPSTR>(rest), show));
+}

@@ -1,0 +1,24 @@
+// The one-byte result of a run: 0 for success, failures count down from 0xFF.
+#ifndef LAUNCHER_STATUS_H
+#define LAUNCHER_STATUS_H
+
+typedef unsigned char ExtractStatus;
+
+enum {
+    EXTRACT_OK = 0x00,
+    EXTRACT_NO_HEADER = 0xFF,
+    EXTRACT_BAD_HEADER = 0xFE,
+    EXTRACT_NO_ENTRIES = 0xFD,
+    EXTRACT_CANNOT_OPEN_PACKAGE = 0xFC,
+    EXTRACT_BAD_PACKAGE_SIZE = 0xFB,
+    EXTRACT_ENTRY_READ_FAILED = 0xFA,
+    EXTRACT_BAD_ENTRY = 0xF9,
+    EXTRACT_CANNOT_CREATE_FILE = 0xF8,
+    EXTRACT_DATA_READ_FAILED = 0xF7,
+    EXTRACT_DATA_WRITE_FAILED = 0xF6,
+    EXTRACT_WRONG_PASSWORD = 0xF5,
+    EXTRACT_DECLINED = 0xF4,
+    EXTRACT_CANNOT_CREATE_DIR = 0xF3
+};
+
+#endif

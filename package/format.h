@@ -1,0 +1,97 @@
+// Byte layout of a package: the header record kept in resource "MYRESOURCE"
+// (type 1024) and the entries appended after the launcher's image.
+// The launcher and the package writer both compile this one header, so the
+// reader and the writer cannot drift apart. It needs no Windows header.
+#ifndef PACKAGE_FORMAT_H
+#define PACKAGE_FORMAT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum {
+    PACKAGE_HEADER_SIZE = 404,
+    PACKAGE_FORMAT_VERSION = 6,
+    PACKAGE_RESOURCE_TYPE = 1024,
+
+    PASSWORD_FIELD_SIZE = 40,
+    SETUP_COMMAND_FIELD_SIZE = 128,
+    PRODUCT_TITLE_FIELD_SIZE = 80,
+    SOURCE_PREFIX_FIELD_SIZE = 128,
+
+    // An entry name is 1 to 260 bytes; the reader adds a NUL after it.
+    ENTRY_NAME_MAX = 260,
+    BLOCK_SIZE = 8192
+};
+
+#define PACKAGE_RESOURCE_NAME "MYRESOURCE"
+
+// All integers little-endian; every comparison on them is signed.
+struct PackageHeader {
+    int32_t headerSize;     // 404
+    int32_t formatVersion;  // 6
+    int32_t payloadOffset;  // file offset of the first entry
+    int32_t entryCount;
+    int32_t packageLength;  // payloadOffset plus the length of every entry
+    int32_t totalBlocks;    // sum of each entry's size / 8192, rounded up
+    int32_t reserved;
+    char storedPassword[PASSWORD_FIELD_SIZE];   // scrambled text fields
+    char setupCommand[SETUP_COMMAND_FIELD_SIZE];
+    char productTitle[PRODUCT_TITLE_FIELD_SIZE];
+    char sourcePrefix[SOURCE_PREFIX_FIELD_SIZE];
+};
+
+static_assert(sizeof(PackageHeader) == PACKAGE_HEADER_SIZE, "header is 404 bytes");
+static_assert(offsetof(PackageHeader, headerSize) == 0, "layout");
+static_assert(offsetof(PackageHeader, formatVersion) == 4, "layout");
+static_assert(offsetof(PackageHeader, payloadOffset) == 8, "layout");
+static_assert(offsetof(PackageHeader, entryCount) == 12, "layout");
+static_assert(offsetof(PackageHeader, packageLength) == 16, "layout");
+static_assert(offsetof(PackageHeader, totalBlocks) == 20, "layout");
+static_assert(offsetof(PackageHeader, reserved) == 24, "layout");
+static_assert(offsetof(PackageHeader, storedPassword) == 28, "layout");
+static_assert(offsetof(PackageHeader, setupCommand) == 68, "layout");
+static_assert(offsetof(PackageHeader, productTitle) == 196, "layout");
+static_assert(offsetof(PackageHeader, sourcePrefix) == 276, "layout");
+
+// One entry of the payload, back to back, no alignment:
+//   int32 nameLength (1..260) | name (scrambled, nameLength bytes)
+//   | uint32 dosDateTime (low 16 bits date, high 16 bits time, local time)
+//   | int32 size (> 0) | size bytes of data, stored raw
+enum {
+    ENTRY_NAME_OFFSET = 4,          // after nameLength
+    ENTRY_FIXED_BYTES = 12          // nameLength, dosDateTime and size
+};
+
+static const unsigned char scrambleKey[8] = {0x5A, 0xC1, 0x3E, 0x97, 0x02, 0xD8, 0x64, 0xBB};
+
+// Descrambles `length` bytes in place; position 0 is the buffer's first byte.
+inline void UnscrambleField(void *buffer, int length)
+{
+    unsigned char *p = static_cast<unsigned char *>(buffer);
+    for (int i = 0; i < length; i++) {
+        unsigned k = i & 7, r = 7 - k;
+        unsigned b = p[i] ^ scrambleKey[r];
+        b = ((b >> r) | (b << (8 - r))) & 0xFF;
+        p[i] = static_cast<unsigned char>(b ^ scrambleKey[k]);
+    }
+}
+
+// The inverse of UnscrambleField: the writer's side.
+inline void ScrambleField(void *buffer, int length)
+{
+    unsigned char *p = static_cast<unsigned char *>(buffer);
+    for (int i = 0; i < length; i++) {
+        unsigned k = i & 7, r = 7 - k;
+        unsigned b = p[i] ^ scrambleKey[k];
+        b = ((b << r) | (b >> (8 - r))) & 0xFF;
+        p[i] = static_cast<unsigned char>(b ^ scrambleKey[r]);
+    }
+}
+
+// Blocks of one entry: size / 8192, rounded up.
+inline int32_t EntryBlockCount(int32_t size)
+{
+    return size / BLOCK_SIZE + (size % BLOCK_SIZE != 0);
+}
+
+#endif

@@ -1,0 +1,23 @@
+// Reading the package header from the launcher's own resource.
+#ifndef PACKAGE_HEADER_H
+#define PACKAGE_HEADER_H
+
+#include <windows.h>
+#include "launcher/status.h"
+#include "package/format.h"
+
+// The values of one header read that belong to the run that read it.
+struct PackageInfo {
+    int payloadOffset;
+    int entryCount;
+    int packageLength;
+    char setupCommand[SETUP_COMMAND_FIELD_SIZE];
+    char productTitle[PRODUCT_TITLE_FIELD_SIZE];
+    char sourcePrefix[SOURCE_PREFIX_FIELD_SIZE];
+};
+
+// EXTRACT_OK, EXTRACT_NO_HEADER, EXTRACT_BAD_HEADER or EXTRACT_NO_ENTRIES.
+// On success `info` is filled and storedPassword and totalBlocks are set.
+ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info);
+
+#endif

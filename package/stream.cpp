@@ -1,0 +1,101 @@
+#include "package/stream.h"
+
+static void Reset(FileStream *stream, HANDLE handle, unsigned char *buffer, DWORD capacity)
+{
+    stream->handle = handle;
+    stream->buffer = buffer;
+    stream->capacity = capacity;
+    stream->start = 0;
+    stream->fill = 0;
+}
+
+int OpenReadStream(FileStream *stream, const char *path, unsigned char *buffer, DWORD capacity)
+{
+    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    Reset(stream, handle, buffer, capacity);
+    return handle != INVALID_HANDLE_VALUE;
+}
+
+int OpenWriteStream(FileStream *stream, const char *path)
+{
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    Reset(stream, handle, NULL, 0);
+    return handle != INVALID_HANDLE_VALUE;
+}
+
+int IsStreamOpen(const FileStream *stream)
+{
+    return stream->handle != INVALID_HANDLE_VALUE && stream->handle != NULL;
+}
+
+int ReadStream(FileStream *stream, void *data, DWORD count)
+{
+    unsigned char *out = static_cast<unsigned char *>(data);
+    while (count > 0) {
+        if (stream->start == stream->fill) {
+            // A request as large as the buffer goes straight to the file.
+            if (count >= stream->capacity) {
+                DWORD got = 0;
+                return ReadFile(stream->handle, out, count, &got, NULL) && got == count;
+            }
+            DWORD got = 0;
+            if (!ReadFile(stream->handle, stream->buffer, stream->capacity, &got, NULL) || got == 0)
+                return 0;
+            stream->start = 0;
+            stream->fill = got;
+        }
+        DWORD take = stream->fill - stream->start;
+        if (take > count)
+            take = count;
+        CopyMemory(out, stream->buffer + stream->start, take);
+        stream->start += take;
+        out += take;
+        count -= take;
+    }
+    return 1;
+}
+
+int WriteStream(FileStream *stream, const void *data, DWORD count)
+{
+    DWORD written = 0;
+    return WriteFile(stream->handle, data, count, &written, NULL) && written == count;
+}
+
+LONGLONG StreamLength(FileStream *stream)
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(stream->handle, &size))
+        return -1;
+    return size.QuadPart;
+}
+
+void SeekStream(FileStream *stream, LONGLONG offset)
+{
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    SetFilePointerEx(stream->handle, to, NULL, FILE_BEGIN);
+    stream->start = stream->fill = 0;
+}
+
+void SkipStream(FileStream *stream, LONGLONG count)
+{
+    LONGLONG buffered = stream->fill - stream->start;
+    if (count <= buffered) {
+        stream->start += static_cast<DWORD>(count);
+        return;
+    }
+    LARGE_INTEGER by;
+    by.QuadPart = count - buffered;
+    SetFilePointerEx(stream->handle, by, NULL, FILE_CURRENT);
+    stream->start = stream->fill = 0;
+}
+
+void CloseStream(FileStream *stream)
+{
+    if (IsStreamOpen(stream))
+        CloseHandle(stream->handle);
+    stream->handle = INVALID_HANDLE_VALUE;
+    stream->start = stream->fill = 0;
+}

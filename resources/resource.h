@@ -1,0 +1,26 @@
+// Ids of the launcher's resources; shared by the resource script and the code.
+#ifndef RESOURCES_RESOURCE_H
+#define RESOURCES_RESOURCE_H
+
+#define IDS_CAPTION 1
+#define IDS_NO_DISK_SPACE 2
+#define IDS_EXTRACT_FAILED 3
+#define IDS_LAUNCH_FAILED 4
+#define IDS_CANNOT_CREATE_FILE 5
+#define IDS_CANNOT_OPEN_FILE 6
+#define IDS_WRONG_PASSWORD 7
+#define IDS_CONFIRM_INSTALL 8
+#define IDS_CANNOT_CREATE_DIR 9
+#define IDS_BAD_PACKAGE_SIZE 10
+
+#define IDI_PROGRAM 99
+#define IDD_PROGRESS 101
+#define IDD_PASSWORD 102
+#define IDI_PACKAGE 103
+#define IDC_PASSWORD 104
+#define IDC_STATUSTEXT 200
+#define IDC_PROGRESSBAR 1000
+
+#define RT_PACKAGEHEADER 1024
+
+#endif

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, only where missing, what building and testing need on a fresh
+# Debian 12 machine, then creates the project's private Wine prefix once.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+for p in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ \
+         googletest xvfb xauth imagemagick wine wine64 wine32:i386; do
+  have_pkg "$p" || need+=("$p")
+done
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "setup: installing ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+scripts/wineprefix.sh

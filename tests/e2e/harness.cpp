@@ -1,0 +1,188 @@
+#include "tests/e2e/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+
+static std::string Env(const char *name, const char *fallback)
+{
+    const char *value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+std::string SourceDir() { return Env("SFX_SOURCE_DIR", "."); }
+std::string WinBuildDir() { return Env("SFX_WIN_BUILD_DIR", "build/win"); }
+std::string LauncherStub() { return WinBuildDir() + "/launcher/launcher.exe"; }
+std::string ToolPath(const std::string &name) { return WinBuildDir() + "/tools/" + name + ".exe"; }
+
+std::string WinePath(const std::string &unixPath)
+{
+    std::string absolute = fs::absolute(unixPath).lexically_normal().string();
+    std::string out = "Z:";
+    for (char c : absolute)
+        out += c == '/' ? '\\' : c;
+    return out;
+}
+
+TempDir::TempDir()
+{
+    fs::path root = fs::path(SourceDir()) / "build" / "e2e-tmp";
+    fs::create_directories(root);
+    const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string base = info ? std::string(info->test_suite_name()) + "." + info->name() : "tmp";
+    std::replace(base.begin(), base.end(), '/', '_');
+    for (int i = 0;; i++) {
+        fs::path candidate = root / (base + "." + std::to_string(getpid()) + "." + std::to_string(i));
+        if (fs::create_directory(candidate)) {
+            path_ = candidate.string();
+            break;
+        }
+    }
+}
+
+TempDir::~TempDir()
+{
+    if (std::getenv("SFX_KEEP_TMP"))
+        return;
+    std::error_code ignored;
+    // Wine may have made files read-only; make them writable before removal.
+    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+int RunWine(const std::string &exe, const Run &run)
+{
+    std::vector<std::string> args = {"wine", ToolPath("winrun")};
+    if (run.removeTemp) {
+        args.push_back("-u");
+        args.push_back("TEMP");
+    } else if (run.temp) {
+        args.push_back("-e");
+        args.push_back("TEMP=" + *run.temp);
+    }
+    for (const auto &[name, value] : run.environment) {
+        args.push_back("-e");
+        args.push_back(name + "=" + value);
+    }
+    std::string dir = run.currentDir.empty() ? WinePath(fs::path(exe).parent_path().string()) : run.currentDir;
+    args.push_back("-d");
+    args.push_back(dir);
+    if (!run.wait)
+        args.push_back("-n");
+    args.push_back("-c");
+    std::string line = "\"" + WinePath(exe) + "\"";
+    if (!run.arguments.empty())
+        line += " " + run.arguments;
+    args.push_back(line);
+
+    pid_t child = fork();
+    if (child == 0) {
+        // Wine's server and services may outlive this call and inherit its
+        // output: never a pipe that somebody waits on.
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (!run.locale.empty()) {
+            setenv("LC_ALL", run.locale.c_str(), 1);
+            setenv("LANG", run.locale.c_str(), 1);
+        }
+        std::vector<char *> argv;
+        for (auto &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp("wine", argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) < 0 || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+void WritePackage(const std::string &path, const sfxpack::Package &package)
+{
+    Bytes stub, out;
+    std::string error;
+    ASSERT_TRUE(sfxpack::ReadFileBytes(LauncherStub(), &stub, &error)) << error;
+    ASSERT_TRUE(sfxpack::BuildPackage(stub, package, &out, &error)) << error;
+    WriteBytes(path, out);
+}
+
+Bytes ReadBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const std::string &path)
+{
+    Bytes b = ReadBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
+bool Exists(const std::string &path)
+{
+    std::error_code ignored;
+    return fs::exists(fs::symlink_status(path, ignored));
+}
+
+void WriteBytes(const std::string &path, const Bytes &bytes)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+void WriteText(const std::string &path, const std::string &text)
+{
+    WriteBytes(path, Bytes(text.begin(), text.end()));
+}
+
+std::vector<std::string> ListTree(const std::string &dir)
+{
+    std::vector<std::string> out;
+    std::error_code ignored;
+    for (auto it = fs::recursive_directory_iterator(dir, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        std::string rel = fs::relative(it->path(), dir).generic_string();
+        out.push_back(it->is_directory() ? rel + "/" : rel);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+Bytes PatternBytes(size_t size, unsigned seed)
+{
+    Bytes out(size);
+    uint32_t x = seed * 2654435761u + 12345;
+    for (size_t i = 0; i < size; i++) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        out[i] = static_cast<unsigned char>(x);
+    }
+    return out;
+}
+
+uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second)
+{
+    uint32_t date = ((year - 1980) << 9) | (month << 5) | day;
+    uint32_t time = (hour << 11) | (minute << 5) | (second / 2);
+    return date | (time << 16);
+}
+
+}  // namespace e2e

@@ -1,0 +1,20 @@
+// The progress window: class "Progress", its owner-drawn bar and updates.
+#ifndef UI_PROGRESS_H
+#define UI_PROGRESS_H
+
+#include <windows.h>
+
+#define WM_UPDATEPROGRESS (WM_USER + 100)
+
+void CreateFramePens();
+void DeleteFramePens();
+// Registers class "Progress" and creates the hidden dialog, setting
+// progressWindow and progressBar.
+void CreateProgressWindow(HINSTANCE instance);
+void UpdateProgress(int fileDonePercent);
+LRESULT CALLBACK ProgressWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void DrawSunkenFrame(HDC dc, const RECT *rectangle);
+void DrawProgressBar(const DRAWITEMSTRUCT *item);
+
+#endif
