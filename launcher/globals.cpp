@@ -10,7 +10,7 @@ char **argValues;
 
 char workingDir[TEXT_BUFFER_SIZE];
 int ownsWorkingDir;
-int workingDirRemoved;
+int removalComplete;
 
 char storedPassword[PASSWORD_BUFFER_SIZE];
 int totalBlocks;

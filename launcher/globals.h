@@ -24,7 +24,7 @@ extern char **argValues;
 // Working directory.
 extern char workingDir[TEXT_BUFFER_SIZE];
 extern int ownsWorkingDir;
-extern int workingDirRemoved;           // a complete removal walk has taken it away
+extern int removalComplete;             // a complete removal walk has run: later ones do nothing
 
 // Package header values that outlive one header read.
 extern char storedPassword[PASSWORD_BUFFER_SIZE];

@@ -7,4 +7,9 @@
 
 ExtractStatus ExtractPackage(HINSTANCE module);
 
+// Closes the output file that an extraction under way holds open, so that a
+// removal pass run from a window message (the end of the user's session) can
+// delete it. The extraction notices sessionEnded and writes nothing more.
+void AbandonExtraction();
+
 #endif

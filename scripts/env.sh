@@ -4,5 +4,5 @@ export WINEPREFIX="${WINEPREFIX:-$SFX_ROOT/build/wineprefix}"
 export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs when the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-SFX_WIN_BUILD="$SFX_ROOT/build/win"
-SFX_NATIVE_BUILD="$SFX_ROOT/build/native"
+SFX_WIN_BUILD="${SFX_BUILD_ROOT:-$SFX_ROOT/build}/win"
+SFX_NATIVE_BUILD="${SFX_BUILD_ROOT:-$SFX_ROOT/build}/native"
