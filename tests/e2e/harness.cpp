@@ -81,6 +81,8 @@ int RunWine(const std::string &exe, const Run &run)
     args.push_back(dir);
     if (!run.wait)
         args.push_back("-n");
+    args.push_back("-t");
+    args.push_back(std::to_string(run.timeoutMs));
     args.push_back("-c");
     std::string line = "\"" + WinePath(exe) + "\"";
     if (!run.arguments.empty())

@@ -48,7 +48,13 @@ struct Run {
     std::string currentDir;        // Windows path; empty: the package's folder
     std::string locale;            // LC_ALL for Wine, e.g. "ja_JP.UTF-8"
     bool wait = true;              // false: start and return at once
+    // A run still going after this long is ended with exit code 125: a
+    // message box that nobody answers must not hang the suite.
+    int timeoutMs = 60000;
 };
+
+// Exit code of a run that was ended for taking too long.
+constexpr int RUN_TIMED_OUT = 125;
 
 // Runs `exe` (a Unix path) under Wine through winrun. Returns the exit code,
 // or -1 when Wine itself failed.

@@ -2,12 +2,14 @@
    waits for it and returns its exit code. Wine sets TEMP from its registry,
    so the tests set it through this program instead.
 
-   winrun [-e NAME=VALUE]... [-u NAME]... [-d DIR] [-n] -c "COMMAND LINE"
+   winrun [-e NAME=VALUE]... [-u NAME]... [-d DIR] [-n] [-t MS] -c "COMMAND LINE"
      -e  set a variable          -u  remove a variable
      -d  current directory       -n  do not wait; print the process id
+     -t  give up after MS milliseconds: end the program, exit code 125
      -c  the command line, passed to CreateProcessA unchanged */
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 int main(int argc, char **argv)
@@ -15,6 +17,7 @@ int main(int argc, char **argv)
     const char *directory = NULL;
     char *command = NULL;
     int wait = 1;
+    DWORD timeout = INFINITE;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "-e") && i + 1 < argc) {
             char *pair = argv[++i];
@@ -29,6 +32,8 @@ int main(int argc, char **argv)
             directory = argv[++i];
         } else if (!strcmp(argv[i], "-n")) {
             wait = 0;
+        } else if (!strcmp(argv[i], "-t") && i + 1 < argc) {
+            timeout = (DWORD)strtoul(argv[++i], NULL, 10);
         } else if (!strcmp(argv[i], "-c") && i + 1 < argc) {
             command = argv[++i];
         } else {
@@ -53,7 +58,10 @@ int main(int argc, char **argv)
         CloseHandle(process.hProcess);
         return 0;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
+    if (WaitForSingleObject(process.hProcess, timeout) == WAIT_TIMEOUT) {
+        TerminateProcess(process.hProcess, 125);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
     DWORD code = 124;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
