@@ -1,2 +1,203 @@
-// placeholder: being written
-int main(){return 0;}
+// sfxpack: writes packages for the self-extracting launcher and lists them.
+#include "sfxpack/writer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char USAGE[] =
+    "Usage:\n"
+    "  sfxpack create -o OUT.exe [--stub LAUNCHER.exe] [--setup \"CMD\"] [--title T]\n"
+    "                 [--password P] [--source-prefix PREFIX] [--codepage N] DIR\n"
+    "  sfxpack list PKG.exe [--show-password] [--codepage N]\n"
+    "  sfxpack --help\n"
+    "\n"
+    "create packs every regular file below DIR, sorted by stored name, with\n"
+    "names relative to DIR and backslash separators, each preceded by PREFIX.\n"
+    "The launcher cuts as many bytes as PREFIX is long off each name's folder\n"
+    "part, so a PREFIX without a trailing backslash gets one ('/' counts as\n"
+    "'\\'). Texts and names are converted from UTF-8 to the ANSI code page N\n"
+    "(default 1252); a character it cannot hold is refused. Time stamps are the\n"
+    "files' modification times in local time, rounded down to 2 seconds. The\n"
+    "default stub is launcher.exe beside sfxpack. Limits: password 39 bytes,\n"
+    "setup command 127, title 79, prefix 127, stored name 260; files of 1 byte\n"
+    "to below 2 GiB; packages below 2 GiB. A path below the working directory\n"
+    "of more than 195 bytes draws a warning. Nothing is left at OUT on failure.\n"
+    "\n"
+    "list prints one \"field: value\" line each for headerSize, formatVersion,\n"
+    "payloadOffset, entryCount, packageLength, totalBlocks, reserved,\n"
+    "resourceSize, fileLength, passwordSet (yes/no), password (only with\n"
+    "--show-password), setupCommand, productTitle and sourcePrefix, then one\n"
+    "line per entry in stored order:\n"
+    "  entry: SIZE YYYY-MM-DD HH:MM:SS NAME\n"
+    "A malformed package is reported on stderr with the entry, field and\n"
+    "offset at fault, after the lines for what could be read.\n"
+    "\n"
+    "Exit codes: 0 success, 1 refused or failed, 2 wrong usage.\n";
+
+int Usage(const std::string &problem)
+{
+    std::fprintf(stderr, "sfxpack: %s\n%s", problem.c_str(), USAGE);
+    return 2;
+}
+
+int Fail(const std::string &error)
+{
+    std::fprintf(stderr, "sfxpack: %s\n", error.c_str());
+    return 1;
+}
+
+bool ParseCodePage(const std::string &text, int *codePage)
+{
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *codePage = std::atoi(text.c_str());
+    return *codePage >= 1 && *codePage <= 65535;
+}
+
+std::string OwnDirectory()
+{
+#ifdef _WIN32
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return "";
+    return fs::path(path).parent_path().u8string();
+#else
+    std::error_code failure;
+    fs::path self = fs::read_symlink("/proc/self/exe", failure);
+    return failure ? "" : self.parent_path().u8string();
+#endif
+}
+
+int Create(const std::vector<std::string> &args)
+{
+    sfxpack::CreateOptions options;
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string &arg = args[i];
+        std::string *target = arg == "-o" ? &options.outputPath
+                              : arg == "--stub" ? &options.stubPath
+                              : arg == "--setup" ? &options.setupCommand
+                              : arg == "--title" ? &options.productTitle
+                              : arg == "--password" ? &options.password
+                              : arg == "--source-prefix" ? &options.sourcePrefix
+                              : nullptr;
+        if (target || arg == "--codepage") {
+            if (i + 1 == args.size())
+                return Usage(arg + ": a value is missing");
+            const std::string &value = args[++i];
+            if (target)
+                *target = value;
+            else if (!ParseCodePage(value, &options.codePage))
+                return Usage("--codepage: '" + value + "' is not a code page number");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Usage("unknown option " + arg);
+        } else if (options.directory.empty()) {
+            options.directory = arg;
+        } else {
+            return Usage("more than one DIR: " + options.directory + ", " + arg);
+        }
+    }
+    if (options.outputPath.empty())
+        return Usage("create: -o OUT.exe is missing");
+    if (options.directory.empty())
+        return Usage("create: DIR is missing");
+    if (options.stubPath.empty()) {
+        std::string beside = OwnDirectory() + "/launcher.exe";
+        std::error_code failure;
+        if (!fs::is_regular_file(fs::u8path(beside), failure))
+            return Fail("no launcher.exe beside sfxpack; give the launcher with --stub LAUNCHER.exe");
+        options.stubPath = beside;
+    }
+
+    std::vector<std::string> warnings;
+    std::string error;
+    bool ok = sfxpack::CreatePackage(options, &warnings, &error);
+    for (const std::string &warning : warnings)
+        std::fprintf(stderr, "sfxpack: warning: %s\n", warning.c_str());
+    return ok ? 0 : Fail(error);
+}
+
+int List(const std::vector<std::string> &args)
+{
+    std::string path;
+    bool showPassword = false;
+    int codePage = 1252;
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string &arg = args[i];
+        if (arg == "--show-password") {
+            showPassword = true;
+        } else if (arg == "--codepage") {
+            if (i + 1 == args.size())
+                return Usage(arg + ": a value is missing");
+            if (!ParseCodePage(args[++i], &codePage))
+                return Usage("--codepage: '" + args[i] + "' is not a code page number");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Usage("unknown option " + arg);
+        } else if (path.empty()) {
+            path = arg;
+        } else {
+            return Usage("more than one package: " + path + ", " + arg);
+        }
+    }
+    if (path.empty())
+        return Usage("list: PKG.exe is missing");
+
+    sfxpack::Bytes file;
+    std::string listing, error;
+    if (!sfxpack::ReadFileBytes(path, &file, &error))
+        return Fail(error);
+    bool ok = sfxpack::ListPackage(file, codePage, showPassword, &listing, &error);
+    std::fputs(listing.c_str(), stdout);
+    std::fflush(stdout);
+    return ok ? 0 : Fail(path + ": " + error);
+}
+
+// The arguments in UTF-8, whatever the system's code page.
+std::vector<std::string> Arguments(int argc, char **argv)
+{
+    std::vector<std::string> args;
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; wide && i < count; i++)
+        args.push_back(fs::path(wide[i]).u8string());
+    LocalFree(wide);
+#else
+    args.assign(argv + 1, argv + argc);
+#endif
+    return args;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args = Arguments(argc, argv);
+    if (args.empty())
+        return Usage("a command is missing");
+    std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "--help" || command == "-h") {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+    if (command == "create")
+        return Create(args);
+    if (command == "list")
+        return List(args);
+    return Usage("unknown command " + command);
+}

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "package/format.h"
+
 namespace sfxpack {
 
 using Bytes = std::vector<unsigned char>;
@@ -20,6 +22,7 @@ struct Entry {
     Bytes data;
     uint32_t dosDateTime = 0;
     // Raw field values written instead of the true ones (malformed packages).
+    // The name and data bytes written are always `name` and `data`.
     std::optional<int32_t> nameLength;
     std::optional<int32_t> size;
 };
@@ -40,6 +43,8 @@ struct Package {
     std::optional<int32_t> packageLength;
     std::optional<int32_t> totalBlocks;
     // Raw 40/128/80/128-byte field contents, scrambled as given (no NUL added).
+    // A shorter content is followed by zero bytes up to the field's width
+    // before the whole width is scrambled; a longer one is an error.
     std::optional<Bytes> rawPasswordField;
     std::optional<Bytes> rawSetupCommandField;
     std::optional<Bytes> rawProductTitleField;
@@ -61,20 +66,95 @@ struct ResourceLocation {
 };
 
 // Walks the PE resource directory for type 1024, name "MYRESOURCE".
+// `nameOffset` is the offset of the name's first UTF-16 character (after its
+// length word). Fails when the name has more than one language, since the
+// launcher's FindResourceA would then pick one by the user's language.
 bool FindHeaderResource(const Bytes &stub, ResourceLocation *location, std::string *error);
 
 // Builds the package bytes. Validates nothing that the overrides set on
 // purpose; the checks a user needs are made by the command-line layer.
+// Fails only when the stub has no placeholder of at least 404 bytes, a text
+// or raw field does not fit its width, a computed header value passes
+// 2 GiB, or `truncateAt` lies beyond the package.
 bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::string *error);
 
 // MS-DOS date (low 16 bits) and time (high 16 bits) of a Unix time, in the
 // build machine's local time, clamped to 1980-01-01 .. 2107-12-31 23:59:58.
 uint32_t DosDateTimeFromUnix(int64_t unixTime);
+// "YYYY-MM-DD HH:MM:SS" from the stored bit fields, whether valid or not.
+std::string FormatDosDateTime(uint32_t dosDateTime);
 
 bool ReadFileBytes(const std::string &path, Bytes *out, std::string *error);
 // Writes through a temporary file and a rename, so that no half-written
 // package is ever left at `path`.
 bool WriteFileAtomically(const std::string &path, const Bytes &bytes, std::string *error);
+
+// Conversions between the build machine's UTF-8 and an ANSI code page
+// (1252, 932, ...). A character the code page cannot hold is refused, never
+// replaced by a look-alike or '?'. The error names the character.
+bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std::string *error);
+bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std::string *error);
+
+// Bytes of a launcher path left for the working directory once a name's
+// relative path is appended; fewer than this draws a warning.
+enum { WORKING_DIR_RESERVE = 64, LAUNCHER_PATH_MAX = 259 };
+
+// Collects every regular file below `directory` (UTF-8 path) into `entries`,
+// sorted by stored name bytes, each name `ansiPrefix` plus the relative path
+// with backslashes, converted to `codePage`. Refuses, naming the file,
+// everything the launcher could not extract; the entries will start at
+// `payloadOffset`, which counts towards the 2 GiB package limit. Warnings
+// (long relative paths) are appended to `warnings`.
+bool CollectEntries(const std::string &directory, const std::string &ansiPrefix, int codePage,
+                    int64_t payloadOffset, std::vector<Entry> *entries, std::vector<std::string> *warnings,
+                    std::string *error);
+
+// What `sfxpack create` is given; paths and texts in UTF-8.
+struct CreateOptions {
+    std::string directory;
+    std::string outputPath;
+    std::string stubPath;
+    std::string setupCommand;
+    std::string productTitle;
+    std::string password;
+    std::string sourcePrefix;  // a backslash is appended when it lacks one
+    int codePage = 1252;
+};
+
+// Converts and checks the texts, checks the stub's placeholder, collects the
+// directory and writes the package atomically. Nothing is left at
+// `outputPath` on failure.
+bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warnings, std::string *error);
+
+// A package read back. Offsets are file offsets.
+struct ParsedEntry {
+    size_t offset = 0;  // of nameLength
+    int32_t nameLength = 0;
+    std::string name;   // descrambled, ANSI
+    uint32_t dosDateTime = 0;
+    int32_t size = 0;
+    size_t dataOffset = 0;
+};
+
+struct ParsedPackage {
+    ResourceLocation resource;
+    bool headerRead = false;  // the fields below are valid
+    PackageHeader header{};   // as stored; text fields descrambled
+    std::string password, setupCommand, productTitle, sourcePrefix;
+    size_t fileLength = 0;
+    std::vector<ParsedEntry> entries;  // every entry read whole
+};
+
+// Reads a package the way the launcher does and checks it against what the
+// writer makes. On failure `parsed` holds everything read before the fault
+// and `error` names the entry, the field and its offset.
+bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error);
+
+// The text that `sfxpack list` prints: one "field: value" line per header
+// field, then one line per entry: "entry: SIZE YYYY-MM-DD HH:MM:SS NAME".
+// Texts and names are converted back to UTF-8. On failure `listing` holds
+// the lines for what could be read and `error` the fault.
+bool ListPackage(const Bytes &file, int codePage, bool showPassword, std::string *listing, std::string *error);
 
 }  // namespace sfxpack
 

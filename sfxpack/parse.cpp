@@ -1,0 +1,157 @@
+// Reads a package back the way the launcher does, and checks it against
+// what the writer makes. Every fault names its place in the file.
+#include "sfxpack/writer.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace sfxpack {
+
+namespace {
+
+struct Reader {
+    const Bytes &file;
+    std::string *error;
+
+    bool Fail(const std::string &why)
+    {
+        *error = why;
+        return false;
+    }
+
+    // `length` bytes at `offset`, or a report of how many the file still has.
+    bool Take(const std::string &what, size_t offset, size_t length)
+    {
+        if (offset <= file.size() && length <= file.size() - offset)
+            return true;
+        size_t present = offset < file.size() ? file.size() - offset : 0;
+        return Fail(what + " at offset " + std::to_string(offset) + ": the file ends after " +
+                    std::to_string(present) + " of " + std::to_string(length) + " bytes");
+    }
+
+    uint32_t U32(size_t offset) const
+    {
+        return file[offset] | file[offset + 1] << 8 | file[offset + 2] << 16 | uint32_t(file[offset + 3]) << 24;
+    }
+};
+
+// Descrambles one text field over its full width; the text ends at the NUL.
+bool ReadTextField(const char *field, int width, const char *name, size_t offset, std::string *text,
+                   std::string *error)
+{
+    char buffer[SOURCE_PREFIX_FIELD_SIZE];
+    std::memcpy(buffer, field, width);
+    UnscrambleField(buffer, width);
+    const void *nul = std::memchr(buffer, 0, width);
+    if (!nul) {
+        *error = std::string("header: ") + name + " at offset " + std::to_string(offset) + " holds no NUL within its " +
+                 std::to_string(width) + " bytes";
+        return false;
+    }
+    text->assign(buffer, static_cast<const char *>(nul) - buffer);
+    return true;
+}
+
+std::string HeaderField(const char *name, size_t offset, int32_t value)
+{
+    return std::string("header: ") + name + " at offset " + std::to_string(offset) + " is " + std::to_string(value);
+}
+
+}  // namespace
+
+bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error)
+{
+    *parsed = ParsedPackage();
+    parsed->fileLength = file.size();
+    Reader reader{file, error};
+    std::string why;
+    if (!FindHeaderResource(file, &parsed->resource, &why))
+        return reader.Fail("no header resource (" PACKAGE_RESOURCE_NAME " of type " +
+                           std::to_string(PACKAGE_RESOURCE_TYPE) + "): " + why);
+    size_t base = parsed->resource.fileOffset;
+    if (parsed->resource.size < PACKAGE_HEADER_SIZE)
+        return reader.Fail("header: the resource at offset " + std::to_string(base) + " is " +
+                           std::to_string(parsed->resource.size) + " bytes, fewer than " +
+                           std::to_string(PACKAGE_HEADER_SIZE));
+
+    PackageHeader &header = parsed->header;
+    std::memcpy(&header, &file[base], sizeof header);
+    if (header.headerSize != PACKAGE_HEADER_SIZE)
+        return reader.Fail(HeaderField("headerSize", base + offsetof(PackageHeader, headerSize), header.headerSize) +
+                           ", not " + std::to_string(PACKAGE_HEADER_SIZE));
+    if (header.formatVersion != PACKAGE_FORMAT_VERSION)
+        return reader.Fail(HeaderField("formatVersion", base + offsetof(PackageHeader, formatVersion),
+                                       header.formatVersion) +
+                           ", not " + std::to_string(PACKAGE_FORMAT_VERSION));
+    if (!ReadTextField(header.storedPassword, PASSWORD_FIELD_SIZE, "storedPassword",
+                       base + offsetof(PackageHeader, storedPassword), &parsed->password, error) ||
+        !ReadTextField(header.setupCommand, SETUP_COMMAND_FIELD_SIZE, "setupCommand",
+                       base + offsetof(PackageHeader, setupCommand), &parsed->setupCommand, error) ||
+        !ReadTextField(header.productTitle, PRODUCT_TITLE_FIELD_SIZE, "productTitle",
+                       base + offsetof(PackageHeader, productTitle), &parsed->productTitle, error) ||
+        !ReadTextField(header.sourcePrefix, SOURCE_PREFIX_FIELD_SIZE, "sourcePrefix",
+                       base + offsetof(PackageHeader, sourcePrefix), &parsed->sourcePrefix, error))
+        return false;
+    parsed->headerRead = true;
+
+    if (header.entryCount <= 0)
+        return reader.Fail(HeaderField("entryCount", base + offsetof(PackageHeader, entryCount), header.entryCount) +
+                           "; at least 1 is needed");
+    if (header.payloadOffset < 0 || size_t(header.payloadOffset) > file.size())
+        return reader.Fail(HeaderField("payloadOffset", base + offsetof(PackageHeader, payloadOffset),
+                                       header.payloadOffset) +
+                           ", outside the file of " + std::to_string(file.size()) + " bytes");
+
+    size_t at = header.payloadOffset;
+    int64_t blocks = 0;
+    for (int32_t i = 0; i < header.entryCount; i++) {
+        std::string entry = "entry " + std::to_string(i + 1) + " of " + std::to_string(header.entryCount) + ": ";
+        ParsedEntry parsedEntry;
+        parsedEntry.offset = at;
+        if (!reader.Take(entry + "nameLength", at, 4))
+            return false;
+        parsedEntry.nameLength = static_cast<int32_t>(reader.U32(at));
+        if (parsedEntry.nameLength < 1 || parsedEntry.nameLength > ENTRY_NAME_MAX)
+            return reader.Fail(entry + "nameLength at offset " + std::to_string(at) + " is " +
+                               std::to_string(parsedEntry.nameLength) + ", outside 1.." +
+                               std::to_string(ENTRY_NAME_MAX));
+        at += 4;
+        if (!reader.Take(entry + "name", at, parsedEntry.nameLength))
+            return false;
+        parsedEntry.name.assign(reinterpret_cast<const char *>(&file[at]), parsedEntry.nameLength);
+        UnscrambleField(&parsedEntry.name[0], parsedEntry.nameLength);
+        size_t nul = parsedEntry.name.find('\0');
+        if (nul != std::string::npos)
+            return reader.Fail(entry + "name at offset " + std::to_string(at) + " holds a NUL at byte " +
+                               std::to_string(nul));
+        at += parsedEntry.nameLength;
+        if (!reader.Take(entry + "dosDateTime", at, 4))
+            return false;
+        parsedEntry.dosDateTime = reader.U32(at);
+        at += 4;
+        if (!reader.Take(entry + "size", at, 4))
+            return false;
+        parsedEntry.size = static_cast<int32_t>(reader.U32(at));
+        if (parsedEntry.size <= 0)
+            return reader.Fail(entry + "size at offset " + std::to_string(at) + " is " +
+                               std::to_string(parsedEntry.size) + "; it must be above 0");
+        at += 4;
+        if (!reader.Take(entry + "data", at, parsedEntry.size))
+            return false;
+        parsedEntry.dataOffset = at;
+        at += parsedEntry.size;
+        blocks += EntryBlockCount(parsedEntry.size);
+        parsed->entries.push_back(parsedEntry);
+    }
+
+    if (int64_t(header.packageLength) != int64_t(at))
+        return reader.Fail(HeaderField("packageLength", base + offsetof(PackageHeader, packageLength),
+                                       header.packageLength) +
+                           ", but the entries end at " + std::to_string(at));
+    if (header.totalBlocks != blocks)
+        return reader.Fail(HeaderField("totalBlocks", base + offsetof(PackageHeader, totalBlocks), header.totalBlocks) +
+                           ", but the entries hold " + std::to_string(blocks) + " blocks");
+    return true;
+}
+
+}  // namespace sfxpack

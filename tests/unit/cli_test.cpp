@@ -1,0 +1,442 @@
+// The sfxpack command line, run as a real process on real folders.
+#include "tests/unit/support.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+using namespace unit;
+
+void SetTime(const std::string &path, int64_t unixTime)
+{
+    struct timespec times[2] = {{static_cast<time_t>(unixTime), 0}, {static_cast<time_t>(unixTime), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+std::string Repeat(const std::string &text, size_t count)
+{
+    std::string out;
+    for (size_t i = 0; i < count; i++)
+        out += text;
+    return out;
+}
+
+std::string Pattern(size_t size)
+{
+    std::string text(size, '\0');
+    for (size_t i = 0; i < size; i++)
+        text[i] = static_cast<char>(i * 7 + (i >> 9));
+    return text;
+}
+
+class Cli : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        stub = StubPath();
+        ASSERT_FALSE(stub.empty()) << "neither the stand-in stub nor the launcher is built";
+        in = tmp / "in";
+        out = tmp / "out/pkg.exe";
+        fs::create_directories(in);
+        fs::create_directories(tmp / "out");
+    }
+
+    Result Create(std::vector<std::string> options, const std::string &dir = "")
+    {
+        std::vector<std::string> args{"create", "-o", out, "--stub", stub};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(dir.empty() ? in : dir);
+        return RunCli(args, {"TZ=UTC0"});
+    }
+
+    // A refusal: exit 1, the exact message, and nothing left in the output
+    // folder, neither OUT nor a temporary.
+    void ExpectRefused(const Result &result, const std::string &message)
+    {
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "sfxpack: " + message + "\n");
+        EXPECT_TRUE(fs::is_empty(tmp / "out")) << "left behind: " << fs::directory_iterator(tmp / "out")->path();
+    }
+
+    std::string Listing(const std::vector<std::string> &options = {})
+    {
+        std::vector<std::string> args{"list", out};
+        args.insert(args.end(), options.begin(), options.end());
+        Result result = RunCli(args);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        return result.out;
+    }
+
+    TempDir tmp;
+    std::string stub, in, out;
+};
+
+TEST_F(Cli, CreateThenListGivesBackEveryFieldNameSizeTimeAndByte)
+{
+    WriteFile(in + "/a.txt", "hello");
+    WriteFile(in + "/Zed.txt", "Z");
+    WriteFile(in + "/sub/b.bin", Pattern(20000));
+    WriteFile(in + "/sub/deeper/c.txt", Pattern(8192));
+    SetTime(in + "/a.txt", 1614834367);            // 2021-03-04 05:06:07
+    SetTime(in + "/Zed.txt", 315532799);           // 1979: clamped
+    SetTime(in + "/sub/b.bin", 951868799);         // 2000-02-29 23:59:59
+    SetTime(in + "/sub/deeper/c.txt", 4354819200); // 2108: clamped
+
+    Result result = Create({"--title", "Product", "--setup", "setup.exe /q", "--password", "pw", "--source-prefix",
+                            "C:\\build\\src"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+
+    size_t stubSize = fs::file_size(stub);
+    const char *prefix = "C:\\build\\src\\";  // the backslash is appended
+    size_t names = 4 * 13 + 7 + 5 + 9 + 16, sizes = 5 + 1 + 20000 + 8192;
+    size_t length = stubSize + 4 * 12 + names + sizes;
+    std::string expected = "headerSize: 404\nformatVersion: 6\npayloadOffset: " + std::to_string(stubSize) +
+                           "\nentryCount: 4\npackageLength: " + std::to_string(length) +
+                           "\ntotalBlocks: 6\nreserved: 0\nresourceSize: 404\nfileLength: " + std::to_string(length) +
+                           "\npasswordSet: yes\nsetupCommand: setup.exe /q\nproductTitle: Product\n"
+                           "sourcePrefix: C:\\build\\src\\\n"
+                           "entry: 1 1980-01-01 00:00:00 C:\\build\\src\\Zed.txt\n"
+                           "entry: 5 2021-03-04 05:06:06 C:\\build\\src\\a.txt\n"
+                           "entry: 20000 2000-02-29 23:59:58 C:\\build\\src\\sub\\b.bin\n"
+                           "entry: 8192 2107-12-31 23:59:58 C:\\build\\src\\sub\\deeper\\c.txt\n";
+    EXPECT_EQ(Listing(), expected);
+    std::string shown = Listing({"--show-password"});
+    EXPECT_NE(shown.find("\npasswordSet: yes\npassword: pw\nsetupCommand:"), std::string::npos) << shown;
+
+    sfxpack::ParsedPackage parsed = Parse(ReadFile(out));
+    ASSERT_EQ(parsed.entries.size(), 4u);
+    Bytes file = ReadFile(out);
+    const std::string contents[] = {"Z", "hello", Pattern(20000), Pattern(8192)};
+    for (int i = 0; i < 4; i++) {
+        const sfxpack::ParsedEntry &entry = parsed.entries[i];
+        EXPECT_EQ(std::string(file.begin() + entry.dataOffset, file.begin() + entry.dataOffset + entry.size),
+                  contents[i]);
+        EXPECT_EQ(entry.name.compare(0, 13, prefix), 0);
+    }
+    // The output is the stub, then the entries: the stub's bytes outside the
+    // placeholder are unchanged.
+    Bytes stubBytes = ReadFile(stub);
+    EXPECT_TRUE(std::equal(stubBytes.begin(), stubBytes.begin() + parsed.resource.fileOffset, file.begin()));
+}
+
+TEST_F(Cli, TimeStampsAreLocalTime)
+{
+    WriteFile(in + "/a.txt", "hello");
+    SetTime(in + "/a.txt", 1614834367);
+    Result result = RunCli({"create", "-o", out, "--stub", stub, in}, {"TZ=JST-9"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(Listing().find("entry: 5 2021-03-04 14:06:06 a.txt\n"), std::string::npos);
+}
+
+TEST_F(Cli, SameInputSameBytesWhateverTheOrderOnDisk)
+{
+    std::string second = tmp / "second";
+    const char *names[] = {"b/x.txt", "a.txt", "B.txt", "c/d/e.txt", "a b.txt", "a-b.txt"};
+    for (const char *name : names)
+        WriteFile(in + "/" + name, name);
+    for (int i = 5; i >= 0; i--)
+        WriteFile(second + "/" + names[i], names[i]);
+    for (const char *name : names) {
+        SetTime(in + "/" + name, 1614834367);
+        SetTime(second + "/" + name, 1614834367);
+    }
+    ASSERT_EQ(Create({"--title", "T"}).exitCode, 0);
+    Bytes first = ReadFile(out);
+    fs::remove(out);
+    ASSERT_EQ(Create({"--title", "T"}, second).exitCode, 0);
+    EXPECT_EQ(ReadFile(out), first);
+    std::string listing = Listing();
+    EXPECT_NE(listing.find("B.txt\nentry: 7 2021-03-04 05:06:06 a b.txt\nentry: 7 2021-03-04 05:06:06 a-b.txt\n"
+                           "entry: 5 2021-03-04 05:06:06 a.txt\nentry: 7 2021-03-04 05:06:06 b\\x.txt\n"),
+              std::string::npos)
+        << listing;
+}
+
+TEST_F(Cli, CodePage1252StoresOneByteCharacters)
+{
+    WriteFile(in + "/caf\xC3\xA9.txt", "x");
+    ASSERT_EQ(Create({"--title", "Caf\xC3\xA9 \xE2\x82\xAC"}).exitCode, 0);
+    sfxpack::ParsedPackage parsed = Parse(ReadFile(out));
+    EXPECT_EQ(parsed.productTitle, "Caf\xE9 \x80");
+    ASSERT_EQ(parsed.entries.size(), 1u);
+    EXPECT_EQ(parsed.entries[0].name, "caf\xE9.txt");
+    std::string listing = Listing();
+    EXPECT_NE(listing.find("productTitle: Caf\xC3\xA9 \xE2\x82\xAC\n"), std::string::npos);
+    EXPECT_NE(listing.find(" caf\xC3\xA9.txt\n"), std::string::npos);
+}
+
+TEST_F(Cli, CodePage932StoresDoubleByteNamesWithBackslashTrailBytes)
+{
+    // "表" is 0x95 0x5C in code page 932: a trail byte equal to a backslash.
+    WriteFile(in + "/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/\xE8\xA1\xA8.txt", "data");
+    WriteFile(in + "/\xE8\xA1\xA8\xE8\xA1\xA8/a.txt", "x");
+    Result result = Create({"--codepage", "932", "--title", "\xE8\xA1\xA8\xE7\xA4\xBA", "--source-prefix",
+                            "D:\\\xE8\xA1\xA8"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    sfxpack::ParsedPackage parsed = Parse(ReadFile(out));
+    EXPECT_EQ(parsed.productTitle, "\x95\x5C\x8E\xA6");
+    EXPECT_EQ(parsed.sourcePrefix, "D:\\\x95\x5C\\");
+    ASSERT_EQ(parsed.entries.size(), 2u);
+    EXPECT_EQ(parsed.entries[0].name, "D:\\\x95\x5C\\\x93\xFA\x96\x7B\x8C\xEA\\\x95\x5C.txt");
+    EXPECT_EQ(parsed.entries[1].name, "D:\\\x95\x5C\\\x95\x5C\x95\x5C\\a.txt");
+    std::string listing = Listing({"--codepage", "932"});
+    EXPECT_NE(listing.find("entry: 4 "), std::string::npos);
+    EXPECT_NE(listing.find(" D:\\\xE8\xA1\xA8\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\\\xE8\xA1\xA8.txt\n"),
+              std::string::npos)
+        << listing;
+}
+
+TEST_F(Cli, RefusesCharactersTheCodePageCannotHold)
+{
+    WriteFile(in + "/\xE6\x97\xA5.txt", "x");
+    ExpectRefused(Create({}), in + "/\xE6\x97\xA5.txt: the name cannot be written in code page 1252: the character "
+                                   "'\xE6\x97\xA5' (U+65E5) has no place in code page 1252");
+    fs::remove_all(in);
+    WriteFile(in + "/a.txt", "x");
+    // A best-fit 'a' would be wrong: refused.
+    ExpectRefused(Create({"--title", "\xC4\x81"}),
+                  "--title: cannot be written in code page 1252: the character '\xC4\x81' (U+0101) has no place in "
+                  "code page 1252");
+    ExpectRefused(Create({"--codepage", "932", "--setup", "\xE2\x82\xAC"}),
+                  "--setup: cannot be written in code page 932: the character '\xE2\x82\xAC' (U+20AC) has no place "
+                  "in code page 932");
+    ExpectRefused(Create({"--password", "\xFF"}), "--password: cannot be written in code page 1252: invalid UTF-8 at byte 0");
+    Result usage = Create({"--codepage", "77777"});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_EQ(usage.err.rfind("sfxpack: --codepage: '77777' is not a code page number\n", 0), 0u);
+    ExpectRefused(Create({"--codepage", "4242"}), "--password: cannot be written in code page 4242: code page 4242 is not supported");
+}
+
+TEST_F(Cli, RefusesTextsLongerThanTheirFields)
+{
+    WriteFile(in + "/a.txt", "x");
+    ExpectRefused(Create({"--password", std::string(40, 'p')}), "--password: 40 bytes in code page 1252; at most 39 fit");
+    ExpectRefused(Create({"--setup", std::string(128, 's')}), "--setup: 128 bytes in code page 1252; at most 127 fit");
+    ExpectRefused(Create({"--title", std::string(80, 't')}), "--title: 80 bytes in code page 1252; at most 79 fit");
+    ExpectRefused(Create({"--source-prefix", std::string(127, 'c')}),
+                  "--source-prefix: 128 bytes in code page 1252; at most 127 fit");
+    // Lengths count after conversion: 79 two-byte UTF-8 characters fit.
+    Result result = Create({"--password", std::string(39, 'p'), "--setup", std::string(127, 's'), "--title",
+                            Repeat("\xC3\xA9", 79), "--source-prefix", std::string(126, 'c')});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    sfxpack::ParsedPackage parsed = Parse(ReadFile(out));
+    EXPECT_EQ(parsed.productTitle, std::string(79, '\xE9'));
+    EXPECT_EQ(parsed.sourcePrefix, std::string(126, 'c') + "\\");
+}
+
+TEST_F(Cli, RefusesNamesTheLauncherCannotTake)
+{
+    const struct {
+        std::string name;
+        std::string why;
+    } cases[] = {
+        {"empty.txt", "the file is empty; the launcher cannot store a file of 0 bytes"},
+        {"a/.../x.txt", "the name has a '..' component"},
+        {"a/..  /x.txt", "the name has a '..' component"},
+        {"..\\x.txt", "the name has a '..' component"},
+        {"a\\b.txt", "the name holds '\\', which Windows does not allow in file names"},
+        {"a:b.txt", "the name holds ':', which Windows does not allow in file names"},
+        {"a\tb.txt", "the name holds '\\x09', which Windows does not allow in file names"},
+    };
+    for (const auto &bad : cases) {
+        fs::remove_all(in);
+        WriteFile(in + "/ok.txt", "fine");
+        WriteFile(in + "/" + bad.name, bad.name == "empty.txt" ? "" : "x");
+        ExpectRefused(Create({}), in + "/" + bad.name + ": " + bad.why);
+    }
+    // Two or more dots only; a dot inside a name or a lone dot is harmless.
+    fs::remove_all(in);
+    WriteFile(in + "/...txt", "x");
+    WriteFile(in + "/a/. b/x", "x");
+    EXPECT_EQ(Create({}).exitCode, 0);
+}
+
+TEST_F(Cli, RefusesStoredNamesPast260BytesAndWarnsAboutLongPaths)
+{
+    std::string prefix(99, 'p');  // 100 bytes with its backslash
+    std::string dir = std::string(100, 'd') + "/";
+    WriteFile(in + "/" + dir + std::string(60, 'f'), "x");  // 100 + 161 = 261
+    ExpectRefused(Create({"--source-prefix", prefix}),
+                  in + "/" + dir + std::string(60, 'f') + ": the stored name is 261 bytes, more than 260");
+
+    fs::remove_all(in);
+    WriteFile(in + "/" + dir + std::string(59, 'f'), "x");  // 260: taken, no warning at 160
+    Result result = Create({"--source-prefix", prefix});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+
+    // Below the working directory: 195 bytes pass silently, 196 warn.
+    fs::remove(out);
+    fs::remove_all(in);
+    WriteFile(in + "/" + dir + std::string(94, 'f'), "x");
+    std::string longer = dir + std::string(95, 'g');
+    WriteFile(in + "/" + longer, "x");
+    result = Create({});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "sfxpack: warning: " + in + "/" + longer +
+                              ": 196 bytes of path below the working directory leave fewer than 64 of the "
+                              "launcher's 259 for the working directory\n");
+    EXPECT_TRUE(fs::exists(out));
+}
+
+TEST_F(Cli, RefusesFilesAndPackagesOf2GiB)
+{
+    WriteFile(in + "/small.txt", "x");
+    WriteFile(in + "/big.bin", "");
+    fs::resize_file(in + "/big.bin", 2147483648ULL);  // sparse
+    ExpectRefused(Create({}), in + "/big.bin: the file is 2147483648 bytes; the launcher stores files below 2 GiB only");
+
+    fs::resize_file(in + "/big.bin", 1073741824ULL);
+    WriteFile(in + "/big2.bin", "");
+    fs::resize_file(in + "/big2.bin", 1073741824ULL);
+    int64_t length = fs::file_size(stub) + (12 + 7 + 1073741824LL) + (12 + 8 + 1073741824LL);
+    // Sorted: big.bin, big2.bin, small.txt; the limit is passed at big2.bin.
+    ExpectRefused(Create({}), in + "/big2.bin: with this file the package would pass 2 GiB (" +
+                                  std::to_string(length) + " bytes)");
+}
+
+TEST_F(Cli, RefusesAnEmptyFolderAndWhatIsNoFile)
+{
+    ExpectRefused(Create({}), in + ": no files to pack");
+    fs::create_directories(in + "/only/folders");
+    ExpectRefused(Create({}), in + ": no files to pack");
+    ExpectRefused(Create({}, tmp / "missing"), tmp / "missing" + ": not a directory");
+    WriteFile(in + "/a.txt", "x");
+    fs::create_symlink(in + "/a.txt", in + "/link.txt");
+    ExpectRefused(Create({}), in + "/link.txt: not a regular file or directory");
+    fs::remove(in + "/link.txt");
+    WriteFile(in + "/A.TXT", "y");
+    ExpectRefused(Create({}),
+                  in + "/A.TXT and " + in + "/a.txt: the names differ only in case, and Windows would write one over the other");
+}
+
+TEST_F(Cli, RefusesStubsWithoutAnEmpty404BytePlaceholder)
+{
+    WriteFile(in + "/a.txt", "x");
+    std::string text = tmp / "text.exe";
+    WriteFile(text, "not a program");
+    stub = text;
+    ExpectRefused(Create({}), text + ": no header placeholder (resource MYRESOURCE of type 1024): not a Windows "
+                                     "executable (no MZ header)");
+
+    Bytes real = Stub();
+    sfxpack::Package package;
+    package.entries.push_back({"a.txt", {'x'}, 0x21, {}, {}});
+    std::string error;
+    const struct {
+        std::optional<uint32_t> size;
+        bool hide;
+        std::string why;
+    } cases[] = {
+        {422, false, "the header placeholder is 422 bytes, not 404"},
+        {300, false, "the header placeholder is 300 bytes, not 404"},
+        {std::nullopt, true, "no header placeholder (resource MYRESOURCE of type 1024): no resource named MYRESOURCE of "
+                             "type 1024"},
+        {std::nullopt, false, "the header placeholder is not empty; this is a package, not a launcher"},
+    };
+    for (const auto &bad : cases) {
+        package.resourceSize = bad.size;
+        package.hideResource = bad.hide;
+        Bytes made;
+        ASSERT_TRUE(sfxpack::BuildPackage(real, package, &made, &error)) << error;
+        stub = tmp / "made.exe";
+        WriteBytes(stub, made);
+        ExpectRefused(Create({}), stub + ": " + bad.why);
+    }
+}
+
+TEST_F(Cli, AFailedRunKeepsAnExistingOutputUntouched)
+{
+    WriteFile(out, "previous package");
+    WriteFile(in + "/empty.txt", "");
+    Result result = Create({});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(ReadText(out), "previous package");
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator()), 1);
+
+    // A rename that fails (OUT is a folder) removes the temporary.
+    fs::remove(out);
+    fs::create_directories(out + "/inside");
+    WriteFile(in + "/empty.txt", "x");
+    result = Create({});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("sfxpack: " + out + ": ", 0), 0u) << result.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator()), 1);
+}
+
+TEST_F(Cli, TheDefaultStubIsTheLauncherBesideSfxpack)
+{
+    WriteFile(in + "/a.txt", "x");
+    Result result = RunCli({"create", "-o", out, in});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sfxpack: no launcher.exe beside sfxpack; give the launcher with --stub LAUNCHER.exe\n");
+
+    std::string copy = tmp / "bin/sfxpack";
+    fs::create_directories(tmp / "bin");
+    fs::copy_file(SFXPACK_TEST_CLI, copy);
+    fs::copy_file(stub, tmp / "bin/launcher.exe");
+    result = RunCli({"create", "-o", out, in}, {}, copy);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(Parse(ReadFile(out)).header.payloadOffset, int32_t(fs::file_size(stub)));
+}
+
+TEST_F(Cli, ListReportsAMalformedPackageWithEntryFieldAndOffset)
+{
+    WriteFile(in + "/a.txt", "hello");
+    WriteFile(in + "/b.txt", "world!");
+    SetTime(in + "/a.txt", 1614834367);
+    ASSERT_EQ(Create({}).exitCode, 0);
+    size_t length = fs::file_size(out), second = length - (12 + 5 + 6);
+    fs::resize_file(out, length - 1);
+    Result result = RunCli({"list", out});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sfxpack: " + out + ": entry 2 of 2: data at offset " + std::to_string(second + 12 + 5) +
+                              ": the file ends after 5 of 6 bytes\n");
+    EXPECT_NE(result.out.find("fileLength: " + std::to_string(length - 1) + "\n"), std::string::npos);
+    EXPECT_EQ(result.out.substr(result.out.find("entry:")), "entry: 5 2021-03-04 05:06:06 a.txt\n");
+
+    std::string text = tmp / "text.exe";
+    WriteFile(text, "MZ");
+    result = RunCli({"list", text});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "sfxpack: " + text + ": no header resource (MYRESOURCE of type 1024): not a Windows "
+                                               "executable (no MZ header)\n");
+    result = RunCli({"list", tmp / "missing.exe"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sfxpack: " + tmp / "missing.exe" + ": No such file or directory\n");
+}
+
+TEST(CliUsage, HelpAndWrongUsage)
+{
+    Result result = RunCli({"--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out.rfind("Usage:\n", 0), 0u);
+    EXPECT_NE(result.out.find("  entry: SIZE YYYY-MM-DD HH:MM:SS NAME\n"), std::string::npos);
+    EXPECT_EQ(result.err, "");
+
+    const struct {
+        std::vector<std::string> args;
+        std::string problem;
+    } cases[] = {
+        {{}, "a command is missing"},
+        {{"pack"}, "unknown command pack"},
+        {{"create", "dir"}, "create: -o OUT.exe is missing"},
+        {{"create", "-o", "x.exe"}, "create: DIR is missing"},
+        {{"create", "-o", "x.exe", "--verbose", "dir"}, "unknown option --verbose"},
+        {{"create", "-o", "x.exe", "dir", "--title"}, "--title: a value is missing"},
+        {{"create", "-o", "x.exe", "dir", "other"}, "more than one DIR: dir, other"},
+        {{"list"}, "list: PKG.exe is missing"},
+        {{"list", "p.exe", "--codepage", "cp1252"}, "--codepage: 'cp1252' is not a code page number"},
+    };
+    for (const auto &bad : cases) {
+        result = RunCli(bad.args);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.err.rfind("sfxpack: " + bad.problem + "\nUsage:\n", 0), 0u) << result.err;
+    }
+}
+
+}  // namespace
