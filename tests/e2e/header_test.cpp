@@ -32,7 +32,7 @@ protected:
     {
         WritePackage(dir / "pkg.exe", package);
         std::filesystem::create_directories(dir / "temp");
-        Run run;
+        e2e::Run run;
         run.arguments = arguments;
         run.temp = WinePath(dir / "temp");
         EXPECT_EQ(RunWine(dir / "pkg.exe", run), 0);
@@ -111,7 +111,7 @@ TEST_F(Header, BareLauncherEndsWithBadHeader)
 {
     std::filesystem::copy_file(LauncherStub(), dir / "launcher.exe");
     std::filesystem::create_directories(dir / "temp");
-    Run run;
+    e2e::Run run;
     run.arguments = "-s";
     run.temp = WinePath(dir / "temp");
     EXPECT_EQ(RunWine(dir / "launcher.exe", run), 0);
