@@ -1,1 +1,103 @@
-// placeholder: being written
+#include "fsutil/workdir.h"
+#include "fsutil/path.h"
+#include "launcher/globals.h"
+
+// The name adds "~EXB", four digits and a backslash to the base, and the
+// whole must fit workingDir.
+enum {
+    WORKING_DIR_NAME_LENGTH = 9,
+    MAX_BASE_LENGTH = TEXT_BUFFER_SIZE - 1 - WORKING_DIR_NAME_LENGTH,
+    LAST_CANDIDATE = 0xFFFE
+};
+
+// In 64 bits, so that a drive with more than 4 GiB free is never rejected.
+ULONGLONG GetFreeBytes(const char *root)
+{
+    DWORD sectorsPerCluster;
+    DWORD bytesPerSector;
+    DWORD freeClusters;
+    DWORD totalClusters;
+    if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
+        return 0;
+    return static_cast<ULONGLONG>(sectorsPerCluster) * bytesPerSector * freeClusters;
+}
+
+// a to z only, independent of the locale; trail bytes of double-byte
+// characters are skipped, as they are part of another character.
+static void UpperCaseLetters(char *path)
+{
+    for (char *p = path; *p; p = CharNextA(p)) {
+        if (*p >= 'a' && *p <= 'z')
+            *p = static_cast<char>(*p - ('a' - 'A'));
+    }
+}
+
+int TryWorkingDirBase(const char *base, char *dir, DWORD needed)
+{
+    char copy[PATH_BUFFER_SIZE];
+    char candidate[PATH_BUFFER_SIZE];
+    char root[4];
+
+    // An empty TEMP counts as missing.
+    if (!base || !*base || lstrlenA(base) > MAX_BASE_LENGTH)
+        return 0;
+    lstrcpynA(copy, base, sizeof copy);
+    AppendTrailingBackslash(copy);
+    if (lstrlenA(copy) > MAX_BASE_LENGTH)
+        return 0;
+    UpperCaseLetters(copy);
+
+    // A network path's "\\S" is no drive root: no free space, rejected.
+    lstrcpynA(root, copy, sizeof root);
+    if (GetDriveTypeA(root) == DRIVE_REMOVABLE)
+        return 0;
+    if (GetFreeBytes(root) < needed)
+        return 0;
+
+    for (int i = 0; i <= LAST_CANDIDATE; i++) {
+        wsprintfA(candidate, "%s~EXB%04X", copy, i);
+        if (GetFileAttributesA(candidate) != INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (CreateDirectoryA(candidate, NULL)) {
+            ownsWorkingDir = 1;
+        } else if (GetLastError() == ERROR_ALREADY_EXISTS) {
+            // Taken since the test above, or unreadable: never share
+            // another run's directory.
+            continue;
+        }
+        wsprintfA(dir, "%s\\", candidate);
+        return 1;
+    }
+    return 0;
+}
+
+int ChooseWorkingDir(char *dir)
+{
+    char modulePath[PATH_BUFFER_SIZE];
+    char temp[TEXT_BUFFER_SIZE];
+    char windowsDir[TEXT_BUFFER_SIZE];
+
+    ownsWorkingDir = 0;
+    dir[0] = '\0';
+
+    DWORD length = GetModuleFileNameA(moduleHandle, modulePath, sizeof modulePath);
+    if (length == 0 || length >= sizeof modulePath)
+        return 0;
+    HANDLE file = CreateFileA(modulePath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    // A failed seek gives 0xFFFFFFFF, which no base can offer.
+    DWORD needed = SetFilePointer(file, 0, NULL, FILE_END);
+    CloseHandle(file);
+
+    // A value too long for the buffer is too long for a base as well.
+    length = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+    if (length != 0 && length < sizeof temp && TryWorkingDirBase(temp, dir, needed))
+        return 1;
+
+    length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    if (length == 0 || length >= sizeof windowsDir)
+        return 0;
+    return TryWorkingDirBase(windowsDir, dir, needed);
+}
