@@ -1,1 +1,180 @@
-// placeholder: being written
+// Starting the package's setup program, waiting for it and for whatever it
+// leaves behind, then removing the extracted files.
+#include "launcher/setup_program.h"
+#include "launcher/globals.h"
+#include "package/remove.h"
+#include "resources/resource.h"
+#include "ui/report.h"
+
+// Appends `count` bytes of `text` at out[*length]; 0 when they do not fit
+// with the terminator.
+static int AppendText(char *out, int outSize, int *length, const char *text, int count)
+{
+    if (count >= outSize - *length)
+        return 0;
+    for (int i = 0; i < count; i++)
+        out[*length + i] = text[i];
+    *length += count;
+    out[*length] = '\0';
+    return 1;
+}
+
+// Length of the program part: everything before the first blank. A blank is
+// never the trail byte of a double-byte character, so bytes can be compared.
+static int ProgramPartLength(const char *setupCommand)
+{
+    int length = 0;
+    while (setupCommand[length] && setupCommand[length] != ' ')
+        length++;
+    return length;
+}
+
+// Whether the command, with a to z upper-cased, contains "SETUP". Matches
+// start only where a character starts, so that a trail byte never counts.
+static int NamesSetup(const char *setupCommand, UINT codePage)
+{
+    char upper[TEXT_BUFFER_SIZE];
+    lstrcpynA(upper, setupCommand, sizeof upper);
+    for (char *c = upper; *c; c++)
+        if (*c >= 'a' && *c <= 'z')
+            *c = static_cast<char>(*c - 'a' + 'A');
+    static const char word[] = "SETUP";
+    for (const char *start = upper; *start; start = CharNextExA(static_cast<WORD>(codePage), start, 0)) {
+        int i = 0;
+        while (word[i] && start[i] == word[i])
+            i++;
+        if (!word[i])
+            return 1;
+    }
+    return 0;
+}
+
+int BuildSetupCommandLine(const char *setupCommand, char *out, int outSize, UINT codePage)
+{
+    int programLength = ProgramPartLength(setupCommand);
+    const char *rest = setupCommand + programLength;
+    int length = 0;
+    out[0] = '\0';
+    int fits = AppendText(out, outSize, &length, workingDir, lstrlenA(workingDir)) &&
+               AppendText(out, outSize, &length, setupCommand, programLength);
+    for (int i = 1; fits && i < argCount; i++) {
+        const char *arg = argValues[i];
+        if (arg[0] == '-' && arg[1] == 'p')
+            continue;
+        fits = AppendText(out, outSize, &length, " ", 1) && AppendText(out, outSize, &length, arg, lstrlenA(arg));
+    }
+    if (fits)
+        fits = AppendText(out, outSize, &length, rest, lstrlenA(rest));
+    if (fits && NamesSetup(setupCommand, codePage))
+        fits = AppendText(out, outSize, &length, " -sms", 5);
+    if (!fits)
+        out[0] = '\0';
+    return fits;
+}
+
+// Whether the last name in the first `length` bytes of `path` has a dot.
+static int HasExtension(const char *path, int length, UINT codePage)
+{
+    int extension = 0;
+    for (const char *c = path; c < path + length; c = CharNextExA(static_cast<WORD>(codePage), c, 0)) {
+        if (*c == '.')
+            extension = 1;
+        else if (*c == '\\' || *c == '/')
+            extension = 0;
+    }
+    return extension;
+}
+
+static int IsFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int FindSetupProgram(const char *setupCommand, char *out, int outSize, UINT codePage)
+{
+    int programLength = ProgramPartLength(setupCommand);
+    int length = 0;
+    out[0] = '\0';
+    if (!AppendText(out, outSize, &length, workingDir, lstrlenA(workingDir)) ||
+        !AppendText(out, outSize, &length, setupCommand, programLength))
+        return 0;
+    // Given a program name, the start appends nothing; a search of the
+    // unquoted name would try the name with ".exe" first.
+    if (HasExtension(setupCommand, programLength, codePage))
+        return 1;
+    int withExe = length;
+    if (AppendText(out, outSize, &withExe, ".exe", 4) && IsFile(out))
+        return 1;
+    out[length] = '\0';
+    return 1;
+}
+
+// Handles every message waiting for this thread, without blocking.
+static void DrainMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+DWORD SpawnAndWait(const char *programPath, const char *commandLine, HWND window)
+{
+    // An empty program part names the working directory itself, which the
+    // start would refuse with an unrelated code.
+    if (!IsFile(programPath))
+        return ERROR_FILE_NOT_FOUND;
+    // The start may write into the command line it is given.
+    char line[SETUP_COMMAND_LINE_SIZE];
+    lstrcpynA(line, commandLine, sizeof line);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process = {};
+    // The program's own path as well as the line: a blank in workingDir must
+    // never let the platform try a shorter, unquoted prefix as the program.
+    if (!CreateProcessA(programPath, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return GetLastError();
+    ShowWindow(window, SW_HIDE);
+
+    // Draining between the waits keeps the hidden window answering the
+    // system, the end of the session included.
+    do
+        DrainMessages();
+    while (WaitForSingleObject(process.hProcess, 200) == WAIT_TIMEOUT);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+
+    while (FindWindowA("tvdelete", NULL))
+        DrainMessages();
+    return 0;
+}
+
+void RunSetupProgram(const char *setupCommand)
+{
+    // After the end of the session the files are gone: start nothing.
+    if (sessionEnded)
+        return;
+    char commandLine[SETUP_COMMAND_LINE_SIZE];
+    char programPath[PATH_BUFFER_SIZE];
+    // A line longer than the start takes is refused rather than cut: a cut
+    // line would hand the program arguments that nobody gave.
+    DWORD result = ERROR_FILENAME_EXCED_RANGE;
+    if (BuildSetupCommandLine(setupCommand, commandLine, sizeof commandLine) &&
+        FindSetupProgram(setupCommand, programPath, sizeof programPath))
+        result = SpawnAndWait(programPath, commandLine, progressWindow);
+
+    RemoveExtractedFiles(moduleHandle);
+    if (result == 0)
+        return;
+
+    char text[TEXT_BUFFER_SIZE];
+    LoadStringA(moduleHandle, IDS_CAPTION, messageCaption, TEXT_BUFFER_SIZE);
+    LoadStringA(moduleHandle, IDS_LAUNCH_FAILED, messageText, TEXT_BUFFER_SIZE);
+    wsprintfA(text, messageText, static_cast<int>(result));
+    ReportMessage(progressWindow, text, messageCaption, MB_OK);
+}

@@ -4,9 +4,27 @@
 
 #include <windows.h>
 
+// The most that the start of a program takes: 259 characters and the terminator.
+enum { SETUP_COMMAND_LINE_SIZE = 260 };
+
 void RunSetupProgram(const char *setupCommand);
-// 0 when the program ran and everything waited for has ended, otherwise the
-// system error code of the failed start.
-DWORD SpawnAndWait(const char *commandLine, HWND window);
+
+// Assembles the setup program's command line from workingDir, the program
+// part of `setupCommand`, the passed-on arguments, the rest of the command
+// and " -sms". Returns 0, leaving `out` empty, when it does not fit in
+// outSize bytes. `codePage` decides where characters begin; tests name one.
+int BuildSetupCommandLine(const char *setupCommand, char *out, int outSize, UINT codePage = CP_ACP);
+
+// The packaged program's full path: workingDir and the program part, with
+// ".exe" added when the program part names no extension and that file
+// exists, as the platform's own search of an unquoted name would take it.
+// Returns 0 when it does not fit.
+int FindSetupProgram(const char *setupCommand, char *out, int outSize, UINT codePage = CP_ACP);
+
+// Starts `programPath` with `commandLine`, hides `window`, and waits for the
+// program and then for every "tvdelete" window. 0 when the program ran,
+// otherwise the system error code of the failed start: ERROR_FILE_NOT_FOUND
+// when `programPath` is not a file.
+DWORD SpawnAndWait(const char *programPath, const char *commandLine, HWND window);
 
 #endif
