@@ -1,1 +1,177 @@
-// placeholder: being written
+#include "package/extract.h"
+#include "fsutil/dirchain.h"
+#include "fsutil/error_number.h"
+#include "launcher/globals.h"
+#include "launcher/setup_program.h"
+#include "package/entry.h"
+#include "package/header.h"
+#include "package/stream.h"
+#include "resources/resource.h"
+#include "ui/password.h"
+#include "ui/progress.h"
+#include "ui/report.h"
+
+// Static, not on the stack: the launcher has no stack probes, and a frame of
+// more than a page could step over the guard page.
+static unsigned char packageBuffer[65536];
+static unsigned char blockBuffer[BLOCK_SIZE];  // one data block, or a formatted message
+static EntryPaths entry;
+// Zero-filled, which IsStreamOpen reads as closed. At file scope so that
+// AbandonExtraction can close it from the end-of-session handler.
+static FileStream outputFile;
+
+void AbandonExtraction()
+{
+    CloseStream(&outputFile);
+}
+
+// Messages 5 and 6, over the progress window. The package is closed before
+// the message, as every failure closes what it opened before it reports.
+static void ReportFileFailure(HINSTANCE module, FileStream *package, UINT id, int errorNumber)
+{
+    CloseStream(package);
+    LoadStringA(module, IDS_CAPTION, messageCaption, TEXT_BUFFER_SIZE);
+    LoadStringA(module, id, messageText, TEXT_BUFFER_SIZE);
+    wsprintfA(reinterpret_cast<char *>(blockBuffer), messageText, entry.destinationPath, errorNumber);
+    ReportMessage(progressWindow, reinterpret_cast<char *>(blockBuffer), messageCaption, MB_OK);
+}
+
+static int Percent(int blocks)
+{
+    return totalBlocks > 0 ? blocks * 100 / totalBlocks : 0;
+}
+
+static void SetTimeStamp(const char *path, DWORD dosDateTime)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    FILETIME local, utc;
+    // A date or time that does not convert leaves the time of writing.
+    if (DosDateTimeToFileTime(LOWORD(dosDateTime), HIWORD(dosDateTime), &local) &&
+        LocalFileTimeToFileTime(&local, &utc))
+        SetFileTime(file, &utc, &utc, &utc);
+    CloseHandle(file);
+}
+
+// Copies one entry's data block by block. The caller closes both files on
+// failure.
+static ExtractStatus CopyData(FileStream *package, int size)
+{
+    fileStartPercent = Percent(blocksDone);
+    fileEndPercent = Percent(blocksDone + EntryBlockCount(size));
+    while (size > 0) {
+        DWORD length = size < BLOCK_SIZE ? size : BLOCK_SIZE;
+        if (!ReadStream(package, blockBuffer, length))
+            return EXTRACT_DATA_READ_FAILED;
+        if (!WriteStream(&outputFile, blockBuffer, length))
+            return EXTRACT_DATA_WRITE_FAILED;
+        size -= length;
+        blocksDone++;
+        UpdateProgress(0);
+        if (sessionEnded)
+            return EXTRACT_DECLINED;
+    }
+    return EXTRACT_OK;
+}
+
+static ExtractStatus ExtractEntry(HINSTANCE module, FileStream *package, const PackageInfo *info)
+{
+    ExtractStatus status = ReadEntryName(package, info->sourcePrefix, &entry);
+    if (status != EXTRACT_OK)
+        return status;
+    if (!CreateDirectoryChain(workingDir, entry.relativeDir))
+        return EXTRACT_CANNOT_CREATE_DIR;
+
+    HANDLE created = CreateFileA(entry.destinationPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (created == INVALID_HANDLE_VALUE) {
+        int errorNumber = ErrorNumber(GetLastError());
+        ReportFileFailure(module, package, IDS_CANNOT_CREATE_FILE, errorNumber);
+        return EXTRACT_CANNOT_CREATE_FILE;
+    }
+    CloseHandle(created);
+    if (!OpenWriteStream(&outputFile, entry.destinationPath)) {
+        ReportFileFailure(module, package, IDS_CANNOT_OPEN_FILE, 0);
+        return EXTRACT_CANNOT_CREATE_FILE;
+    }
+
+    DWORD dosDateTime;
+    int size;
+    status = ReadEntryTail(package, &dosDateTime, &size);
+    if (status == EXTRACT_OK)
+        status = CopyData(package, size);
+    if (status != EXTRACT_OK)
+        return status;
+    CloseStream(&outputFile);
+    UpdateProgress(100);
+    if (sessionEnded)
+        return EXTRACT_DECLINED;
+    SetTimeStamp(entry.destinationPath, dosDateTime);
+    return EXTRACT_OK;
+}
+
+// The install question and the password, in this order. A session that ends
+// while either is open has already had everything removed.
+static ExtractStatus PassGates(HINSTANCE module, const PackageInfo *info)
+{
+    if (info->productTitle[0] != '\0' && !silentMode) {
+        LoadStringA(module, IDS_CAPTION, messageCaption, TEXT_BUFFER_SIZE);
+        LoadStringA(module, IDS_CONFIRM_INSTALL, messageText, TEXT_BUFFER_SIZE);
+        wsprintfA(reinterpret_cast<char *>(blockBuffer), messageText, info->productTitle);
+        int answer = ReportMessage(GetMessageOwner(), reinterpret_cast<char *>(blockBuffer), messageCaption, MB_YESNO);
+        if (answer == IDNO || sessionEnded)
+            return EXTRACT_DECLINED;
+    }
+    if (storedPassword[0] != '\0') {
+        int accepted = CheckPassword();
+        if (sessionEnded)
+            return EXTRACT_DECLINED;
+        if (!accepted)
+            return EXTRACT_WRONG_PASSWORD;
+    }
+    return EXTRACT_OK;
+}
+
+static void ShowProgressWindow()
+{
+    ShowWindow(progressWindow, SW_SHOWNORMAL);
+    UpdateWindow(progressWindow);
+}
+
+ExtractStatus ExtractPackage(HINSTANCE module)
+{
+    PackageInfo info;
+    ExtractStatus status = LoadPackageHeader(module, &info);
+    if (status != EXTRACT_OK)
+        return status;
+    status = PassGates(module, &info);
+    if (status != EXTRACT_OK)
+        return status;
+    if (!silentMode)
+        ShowProgressWindow();
+
+    FileStream package;
+    status = OpenPayload(module, &info, 1, &package, packageBuffer, sizeof packageBuffer);
+    if (status != EXTRACT_OK)
+        return status;
+    blocksDone = 0;
+    for (int i = 0; i < info.entryCount; i++) {
+        status = ExtractEntry(module, &package, &info);
+        if (status != EXTRACT_OK) {
+            CloseStream(&outputFile);
+            CloseStream(&package);
+            return status;
+        }
+    }
+
+    if (!silentMode) {
+        ShowProgressWindow();
+        UpdateWindow(progressBar);
+    }
+    // The package stays open, writes denied, while the setup program runs.
+    if (info.setupCommand[0] != '\0')
+        RunSetupProgram(info.setupCommand);
+    CloseStream(&package);
+    return EXTRACT_OK;
+}

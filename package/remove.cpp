@@ -1,1 +1,57 @@
-// placeholder: being written
+#include "package/remove.h"
+#include "fsutil/dirchain.h"
+#include "launcher/globals.h"
+#include "package/entry.h"
+#include "package/header.h"
+#include "package/stream.h"
+
+// Apart from the extraction's buffers: removal runs from the end-of-session
+// handler while an extraction is between two blocks.
+static unsigned char packageBuffer[4096];
+static EntryPaths entry;
+
+// Deletes each entry's file and its emptied directories, then the owned
+// working directory. Only a complete walk removes the working directory, and
+// it also ends every later call: the working directory has lost its trailing
+// backslash by then, so the paths formed would no longer be the extracted ones.
+ExtractStatus RemoveExtractedFiles(HINSTANCE module)
+{
+    if (removalComplete)
+        return EXTRACT_OK;
+    PackageInfo info;
+    ExtractStatus status = LoadPackageHeader(module, &info);
+    if (status != EXTRACT_OK)
+        return status;
+    FileStream package;
+    status = OpenPayload(module, &info, 0, &package, packageBuffer, sizeof packageBuffer);
+    if (status != EXTRACT_OK)
+        return status;
+
+    for (int i = 0; i < info.entryCount; i++) {
+        status = ReadEntryName(&package, info.sourcePrefix, &entry);
+        if (status != EXTRACT_OK) {
+            CloseStream(&package);
+            return status;
+        }
+        DeleteFileA(entry.destinationPath);
+        RemoveDirectoryChain(workingDir, entry.relativeDir);
+        DWORD dosDateTime;
+        int size;
+        status = ReadEntryTail(&package, &dosDateTime, &size);
+        if (status != EXTRACT_OK) {
+            CloseStream(&package);
+            return status;
+        }
+        SkipStream(&package, size);
+    }
+    CloseStream(&package);
+
+    int length = lstrlenA(workingDir);
+    if (ownsWorkingDir && length > 0) {
+        SetCurrentDirectoryA("c:\\");
+        workingDir[length - 1] = '\0';
+        RemoveDirectoryA(workingDir);
+    }
+    removalComplete = 1;
+    return EXTRACT_OK;
+}

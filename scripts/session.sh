@@ -15,5 +15,5 @@ if [ -z "${DISPLAY:-}" ]; then
   done
   trap 'wineserver -k >/dev/null 2>&1 || true; kill ${SFX_XVFB_PID:-} 2>/dev/null || true' EXIT
 fi
-wineserver -p </dev/null >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +99,11 @@ int RunWine(const std::string &exe, const Run &run)
         dup2(null, 0);
         dup2(null, 1);
         dup2(null, 2);
+        if (run.fileSizeLimit) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {*run.fileSizeLimit, *run.fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         if (!run.locale.empty()) {
             setenv("LC_ALL", run.locale.c_str(), 1);
             setenv("LANG", run.locale.c_str(), 1);
@@ -114,6 +121,36 @@ int RunWine(const std::string &exe, const Run &run)
     return WEXITSTATUS(status);
 }
 
+int RunTool(const std::string &name, const std::vector<std::string> &arguments, std::string *output)
+{
+    char outputPath[] = "/tmp/sfx-tool-XXXXXX";
+    int outputFile = mkstemp(outputPath);
+    if (outputFile < 0)
+        return -1;
+    pid_t child = fork();
+    if (child == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(outputFile, 1);
+        dup2(null, 2);
+        std::vector<std::string> args = {"wine", ToolPath(name)};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<char *> argv;
+        for (auto &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp("wine", argv.data());
+        _exit(127);
+    }
+    close(outputFile);
+    int status = 0;
+    bool ran = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status);
+    if (output)
+        *output = ReadText(outputPath);
+    unlink(outputPath);
+    return ran ? WEXITSTATUS(status) : -1;
+}
+
 void WritePackage(const std::string &path, const sfxpack::Package &package)
 {
     Bytes stub, out;
@@ -121,6 +158,16 @@ void WritePackage(const std::string &path, const sfxpack::Package &package)
     ASSERT_TRUE(sfxpack::ReadFileBytes(LauncherStub(), &stub, &error)) << error;
     ASSERT_TRUE(sfxpack::BuildPackage(stub, package, &out, &error)) << error;
     WriteBytes(path, out);
+}
+
+int RunPackage(const TempDir &dir, const sfxpack::Package &package, Run run)
+{
+    WritePackage(dir / "pkg.exe", package);
+    if (!run.temp && !run.removeTemp) {
+        fs::create_directories(dir / "temp");
+        run.temp = WinePath(dir / "temp");
+    }
+    return RunWine(dir / "pkg.exe", run);
 }
 
 Bytes ReadBytes(const std::string &path)

@@ -51,6 +51,9 @@ struct Run {
     // A run still going after this long is ended with exit code 125: a
     // message box that nobody answers must not hang the suite.
     int timeoutMs = 60000;
+    // A limit on the size of files that Wine's processes write (RLIMIT_FSIZE),
+    // with SIGXFSZ ignored so that a write past it fails instead: a full disk.
+    std::optional<unsigned long long> fileSizeLimit;
 };
 
 // Exit code of a run that was ended for taking too long.
@@ -60,8 +63,17 @@ constexpr int RUN_TIMED_OUT = 125;
 // or -1 when Wine itself failed.
 int RunWine(const std::string &exe, const Run &run);
 
+// Runs the test tool `name` (see ToolPath) straight under Wine, not through
+// winrun, with `arguments`; what it prints goes to `output` when given.
+// Returns its exit code, or -1 when Wine itself failed.
+int RunTool(const std::string &name, const std::vector<std::string> &arguments, std::string *output = nullptr);
+
 // Writes `package` with the built launcher as its stub to `path`.
 void WritePackage(const std::string &path, const sfxpack::Package &package);
+
+// Writes `package` as `dir`/pkg.exe and runs it with `run`; without a TEMP of
+// its own, TEMP is `dir`/temp, made here. Returns RunWine's result.
+int RunPackage(const TempDir &dir, const sfxpack::Package &package, Run run);
 
 // Reads a whole file; empty when missing. Exists tells apart the two.
 Bytes ReadBytes(const std::string &path);

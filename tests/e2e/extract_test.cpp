@@ -1,0 +1,233 @@
+// Extraction by the real launcher under Wine, silent: the exact bytes, places
+// and time stamps of what it writes, and the gates before it writes anything.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "tests/e2e/harness.h"
+
+using namespace e2e;
+
+namespace {
+
+sfxpack::Entry MakeEntry(const std::string &name, size_t size, unsigned seed, uint32_t dosDateTime = 0)
+{
+    sfxpack::Entry entry;
+    entry.name = name;
+    entry.data = PatternBytes(size, seed);
+    entry.dosDateTime = dosDateTime ? dosDateTime : DosDateTime(2019, 3, 4, 5, 6, 8);
+    return entry;
+}
+
+class Extract : public testing::Test {
+protected:
+    // Runs `package` with `arguments` and returns the log beside it.
+    std::string Launch(const sfxpack::Package &package, const std::string &arguments = "-s")
+    {
+        e2e::Run run;
+        run.arguments = arguments;
+        EXPECT_EQ(RunPackage(dir, package, run), 0);
+        return ReadText(dir / "SETUP.LOG");
+    }
+    std::string Out(const std::string &relative) const { return dir / ("temp/~EXB0000/" + relative); }
+    TempDir dir;
+};
+
+TEST_F(Extract, NestedTreeIsCopiedByteForByteAndStays)
+{
+    sfxpack::Package package;
+    package.entries = {MakeEntry("one.bin", 1, 1),
+                       MakeEntry("a\\below.bin", 8191, 2),
+                       MakeEntry("a\\b\\block.bin", 8192, 3),
+                       MakeEntry("a\\b\\c\\over.bin", 8193, 4),
+                       MakeEntry("a\\b\\c\\big.bin", 3 * 1024 * 1024 + 17, 5),
+                       MakeEntry("z\\last.txt", 100, 6)};
+    EXPECT_EQ(Launch(package), "");
+    for (const auto &entry : package.entries) {
+        std::string relative = entry.name;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        EXPECT_EQ(ReadBytes(Out(relative)), entry.data) << relative;
+    }
+    // No setup command: nothing is removed after success.
+    EXPECT_EQ(ListTree(dir / "temp"),
+              (std::vector<std::string>{"~EXB0000/", "~EXB0000/a/", "~EXB0000/a/b/", "~EXB0000/a/b/block.bin",
+                                        "~EXB0000/a/b/c/", "~EXB0000/a/b/c/big.bin", "~EXB0000/a/b/c/over.bin",
+                                        "~EXB0000/a/below.bin", "~EXB0000/one.bin", "~EXB0000/z/",
+                                        "~EXB0000/z/last.txt"}));
+}
+
+TEST_F(Extract, ExistingFileIsTruncatedAndOverwritten)
+{
+    // The second entry writes the same file again, shorter.
+    sfxpack::Package package;
+    package.entries = {MakeEntry("d\\same.bin", 20000, 1), MakeEntry("d\\same.bin", 10, 2)};
+    EXPECT_EQ(Launch(package), "");
+    EXPECT_EQ(ReadBytes(Out("d/same.bin")), PatternBytes(10, 2));
+}
+
+TEST_F(Extract, SourcePrefixIsCutAndBareNamesLandInTheWorkingDirectory)
+{
+    sfxpack::Package package;
+    package.sourcePrefix = "C:\\build\\";
+    // The prefix is cut by length, not compared.
+    package.entries = {MakeEntry("C:\\build\\sub\\f.txt", 5, 1), MakeEntry("X:\\other\\g.txt", 6, 2),
+                       MakeEntry("C:\\build\\top.txt", 7, 3)};
+    EXPECT_EQ(Launch(package), "");
+    EXPECT_EQ(ReadBytes(Out("sub/f.txt")), PatternBytes(5, 1));
+    EXPECT_EQ(ReadBytes(Out("g.txt")), PatternBytes(6, 2));
+    EXPECT_EQ(ReadBytes(Out("top.txt")), PatternBytes(7, 3));
+
+    TempDir bare;
+    sfxpack::Package plain;
+    plain.entries = {MakeEntry("SETUP.INI", 3, 4)};
+    e2e::Run run;
+    run.arguments = "-s";
+    EXPECT_EQ(RunPackage(bare, plain, run), 0);
+    EXPECT_EQ(ListTree(bare / "temp"), (std::vector<std::string>{"~EXB0000/", "~EXB0000/SETUP.INI"}));
+}
+
+TEST_F(Extract, NameLengthBounds)
+{
+    // 260 bytes: a long prefix that is cut, so that the destination fits.
+    sfxpack::Package package;
+    package.sourcePrefix = std::string(126, 'p') + "\\";
+    std::string rest = "deep\\" + std::string(260 - 127 - 5, 'n');
+    package.entries = {MakeEntry(package.sourcePrefix + rest, 50, 1)};
+    ASSERT_EQ(package.entries[0].name.size(), 260u);
+    EXPECT_EQ(Launch(package), "");
+    EXPECT_EQ(ReadBytes(Out("deep/" + std::string(128, 'n'))), PatternBytes(50, 1));
+
+    for (int32_t length : {0, 261}) {
+        TempDir other;
+        sfxpack::Package bad;
+        bad.entries = {MakeEntry("first.txt", 5, 1), MakeEntry("x.txt", 5, 2)};
+        bad.entries[1].nameLength = length;
+        e2e::Run run;
+        run.arguments = "-s";
+        EXPECT_EQ(RunPackage(other, bad, run), 0);
+        EXPECT_EQ(ReadText(other / "SETUP.LOG"), "Extract failed: return from extract=-7\r\n") << length;
+        // The walk of the removal pass ends at the same entry: the first file
+        // is deleted, the working directory stays.
+        EXPECT_EQ(ListTree(other / "temp"), (std::vector<std::string>{"~EXB0000/"})) << length;
+    }
+}
+
+TEST_F(Extract, ModificationTimesAreTheStoredLocalTimes)
+{
+    // Wine takes its time zone from TZ. A zone without daylight saving keeps
+    // the expected values independent of the date of the test run.
+    setenv("TZ", "XST-3", 1);
+    sfxpack::Package package;
+    package.entries = {MakeEntry("t\\winter.txt", 10, 1, DosDateTime(2001, 1, 31, 23, 59, 58)),
+                       MakeEntry("t\\summer.txt", 10, 2, DosDateTime(2020, 7, 15, 12, 0, 0)),
+                       MakeEntry("t\\first.txt", 10, 3, DosDateTime(1980, 1, 1, 0, 0, 0)),
+                       // Month 13 converts to no time: the file keeps the time of writing.
+                       MakeEntry("t\\invalid.txt", 10, 4, DosDateTime(2010, 13, 1, 0, 0, 0))};
+    time_t before = time(nullptr);
+    EXPECT_EQ(Launch(package), "");
+    unsetenv("TZ");
+    auto mtime = [&](const std::string &name) {
+        struct stat info = {};
+        EXPECT_EQ(stat(Out("t/" + name).c_str(), &info), 0) << name;
+        return info.st_mtime;
+    };
+    auto utc = [](int year, int month, int day, int hour, int minute, int second) {
+        struct tm fields = {};
+        fields.tm_year = year - 1900;
+        fields.tm_mon = month - 1;
+        fields.tm_mday = day;
+        fields.tm_hour = hour;
+        fields.tm_min = minute;
+        fields.tm_sec = second;
+        return timegm(&fields);
+    };
+    const int east = 3 * 3600;
+    EXPECT_EQ(mtime("winter.txt"), utc(2001, 1, 31, 23, 59, 58) - east);
+    EXPECT_EQ(mtime("summer.txt"), utc(2020, 7, 15, 12, 0, 0) - east);
+    EXPECT_EQ(mtime("first.txt"), utc(1980, 1, 1, 0, 0, 0) - east);
+    EXPECT_GE(mtime("invalid.txt"), before - 2);
+    EXPECT_EQ(ReadBytes(Out("t/invalid.txt")), PatternBytes(10, 4));
+}
+
+TEST_F(Extract, PackageLengthIsTheLeastLengthAccepted)
+{
+    sfxpack::Package package;
+    package.entries = {MakeEntry("a\\f.bin", 9000, 1)};
+    Bytes stub, whole;
+    std::string error;
+    ASSERT_TRUE(sfxpack::ReadFileBytes(LauncherStub(), &stub, &error)) << error;
+    ASSERT_TRUE(sfxpack::BuildPackage(stub, package, &whole, &error)) << error;
+
+    // One byte short: refused before any entry, and no removal pass, so the
+    // empty working directory stays.
+    package.truncateAt = whole.size() - 1;
+    EXPECT_EQ(Launch(package), "This file is not the correct size or is corrupt, and is unusable.\r\n");
+    EXPECT_EQ(ListTree(dir / "temp"), (std::vector<std::string>{"~EXB0000/"}));
+
+    for (size_t extra : {0, 1}) {
+        TempDir other;
+        Bytes bytes = whole;
+        bytes.resize(whole.size() + extra, 0x55);
+        WriteBytes(other / "pkg.exe", bytes);
+        std::filesystem::create_directories(other / "temp");
+        e2e::Run run;
+        run.arguments = "-s";
+        run.temp = WinePath(other / "temp");
+        EXPECT_EQ(RunWine(other / "pkg.exe", run), 0);
+        EXPECT_EQ(ReadText(other / "SETUP.LOG"), "") << extra;
+        EXPECT_EQ(ReadBytes(other / "temp/~EXB0000/a/f.bin"), PatternBytes(9000, 1)) << extra;
+    }
+}
+
+class Password : public Extract {
+protected:
+    // The log of a silent run of a package protected by `stored`, and whether
+    // its file was extracted.
+    std::string Try(const std::string &stored, const std::string &arguments, bool *extracted)
+    {
+        TempDir run;
+        sfxpack::Package package;
+        package.password = stored;
+        package.productTitle = "Product";  // silent: never asked
+        package.entries = {MakeEntry("f.txt", 4, 1)};
+        e2e::Run how;
+        how.arguments = arguments;
+        EXPECT_EQ(RunPackage(run, package, how), 0);
+        *extracted = Exists(run / "temp/~EXB0000/f.txt");
+        // Refused before the working directory is filled: it stays, empty.
+        if (!*extracted)
+            EXPECT_EQ(ListTree(run / "temp"), (std::vector<std::string>{"~EXB0000/"})) << arguments;
+        return ReadText(run / "SETUP.LOG");
+    }
+};
+
+TEST_F(Password, OnlyTheExactPasswordOpensThePackage)
+{
+    const std::string wrong = "You have entered an incorrect password.\r\n";
+    const std::string p39(39, 'k');
+    bool extracted = false;
+    EXPECT_EQ(Try("Secret", "-s -pSecret", &extracted), "");
+    EXPECT_TRUE(extracted);
+    EXPECT_EQ(Try("Secret", "-s -psecret", &extracted), wrong);
+    EXPECT_FALSE(extracted);
+    EXPECT_EQ(Try("Secret", "-s -pOther", &extracted), wrong);
+    EXPECT_FALSE(extracted);
+    EXPECT_EQ(Try("Secret", "-s -p", &extracted), wrong);
+    EXPECT_FALSE(extracted);
+    EXPECT_EQ(Try("Secret", "-s", &extracted), wrong);
+    EXPECT_FALSE(extracted);
+    EXPECT_EQ(Try(p39, "-s -p" + p39, &extracted), "");
+    EXPECT_TRUE(extracted);
+    // 40 characters never fit: refused, never cut to the 39 that would match.
+    EXPECT_EQ(Try(p39, "-s -p" + p39 + "k", &extracted), wrong);
+    EXPECT_FALSE(extracted);
+    // No password stored: -p is never compared.
+    EXPECT_EQ(Try("", "-s -panything", &extracted), "");
+    EXPECT_TRUE(extracted);
+}
+
+}  // namespace
