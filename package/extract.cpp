@@ -19,6 +19,9 @@ static EntryPaths entry;
 // Zero-filled, which IsStreamOpen reads as closed. At file scope so that
 // AbandonExtraction can close it from the end-of-session handler.
 static FileStream outputFile;
+// The directory of the entry before, made already: entries of one folder
+// follow each other, and making it again would cost calls for nothing.
+static char madeDir[ENTRY_NAME_BUFFER_SIZE];
 
 void AbandonExtraction()
 {
@@ -36,22 +39,28 @@ static void ReportFileFailure(HINSTANCE module, FileStream *package, UINT id, in
     ReportMessage(progressWindow, reinterpret_cast<char *>(blockBuffer), messageCaption, MB_OK);
 }
 
+static int SameBytes(const char *a, const char *b)
+{
+    while (*a && *a == *b)
+        a++, b++;
+    return *a == *b;
+}
+
 static int Percent(int blocks)
 {
     return totalBlocks > 0 ? blocks * 100 / totalBlocks : 0;
 }
 
-static void SetTimeStamp(const char *path, DWORD dosDateTime)
+// Set through the handle that wrote the file, after the last write: a time
+// set explicitly is kept when the handle is closed, and opening the file a
+// second time would cost as much as writing a small one.
+static void SetTimeStamp(HANDLE file, DWORD dosDateTime)
 {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
     FILETIME local, utc;
     // A date or time that does not convert leaves the time of writing.
     if (DosDateTimeToFileTime(LOWORD(dosDateTime), HIWORD(dosDateTime), &local) &&
         LocalFileTimeToFileTime(&local, &utc))
         SetFileTime(file, &utc, &utc, &utc);
-    CloseHandle(file);
 }
 
 // Copies one entry's data block by block. The caller closes both files on
@@ -80,8 +89,11 @@ static ExtractStatus ExtractEntry(HINSTANCE module, FileStream *package, const P
     ExtractStatus status = ReadEntryName(package, info->sourcePrefix, &entry);
     if (status != EXTRACT_OK)
         return status;
-    if (!CreateDirectoryChain(workingDir, entry.relativeDir))
-        return EXTRACT_CANNOT_CREATE_DIR;
+    if (!SameBytes(entry.relativeDir, madeDir)) {
+        if (!CreateDirectoryChain(workingDir, entry.relativeDir))
+            return EXTRACT_CANNOT_CREATE_DIR;
+        lstrcpynA(madeDir, entry.relativeDir, sizeof madeDir);
+    }
 
     HANDLE created = CreateFileA(entry.destinationPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -103,11 +115,11 @@ static ExtractStatus ExtractEntry(HINSTANCE module, FileStream *package, const P
         status = CopyData(package, size);
     if (status != EXTRACT_OK)
         return status;
+    SetTimeStamp(outputFile.handle, dosDateTime);
     CloseStream(&outputFile);
     UpdateProgress(100);
     if (sessionEnded)
         return EXTRACT_DECLINED;
-    SetTimeStamp(entry.destinationPath, dosDateTime);
     return EXTRACT_OK;
 }
 
@@ -156,6 +168,7 @@ ExtractStatus ExtractPackage(HINSTANCE module)
     if (status != EXTRACT_OK)
         return status;
     blocksDone = 0;
+    madeDir[0] = '\0';
     for (int i = 0; i < info.entryCount; i++) {
         status = ExtractEntry(module, &package, &info);
         if (status != EXTRACT_OK) {

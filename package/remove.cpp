@@ -11,9 +11,9 @@ static unsigned char packageBuffer[4096];
 static EntryPaths entry;
 
 // Deletes each entry's file and its emptied directories, then the owned
-// working directory. Only a complete walk removes the working directory, and
-// it also ends every later call: the working directory has lost its trailing
-// backslash by then, so the paths formed would no longer be the extracted ones.
+// working directory. Only a complete walk removes the working directory. Once
+// it is gone, every later call does nothing: another run may have made a
+// directory of the same name by then.
 ExtractStatus RemoveExtractedFiles(HINSTANCE module)
 {
     if (removalComplete)
@@ -46,12 +46,17 @@ ExtractStatus RemoveExtractedFiles(HINSTANCE module)
     }
     CloseStream(&package);
 
+    // When the working directory cannot go yet (the setup program still runs
+    // from it after the session has ended), its backslash is put back, so that
+    // the walk after the program has ended forms the same paths and finishes.
     int length = lstrlenA(workingDir);
     if (ownsWorkingDir && length > 0) {
         SetCurrentDirectoryA("c:\\");
         workingDir[length - 1] = '\0';
-        RemoveDirectoryA(workingDir);
+        if (RemoveDirectoryA(workingDir))
+            removalComplete = 1;
+        else
+            workingDir[length - 1] = '\\';
     }
-    removalComplete = 1;
     return EXTRACT_OK;
 }

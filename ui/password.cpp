@@ -1,1 +1,34 @@
-// placeholder: being written
+#include "ui/password.h"
+#include "launcher/globals.h"
+#include "resources/resource.h"
+#include "ui/progress.h"
+#include "ui/report.h"
+
+int CheckPassword()
+{
+    // A -p text too long for its buffer was never stored: it matches nothing,
+    // and the dialog is not offered in its place.
+    if (commandLinePasswordTooLong)
+        return 0;
+    if (commandLinePassword[0] || silentMode)
+        return lstrcmpA(commandLinePassword, storedPassword) == 0;
+    INT_PTR result = DialogBoxParamA(moduleHandle, MAKEINTRESOURCEA(IDD_PASSWORD), GetMessageOwner(),
+                                     PasswordDlgProc, 0);
+    return result == PASSWORD_ACCEPTED;
+}
+
+INT_PTR CALLBACK PasswordDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SendDlgItemMessageA(dialog, IDC_PASSWORD, EM_LIMITTEXT, PASSWORD_BUFFER_SIZE - 1, 0);
+        CentreOnScreen(dialog);
+        return TRUE;
+    }
+    // Only OK or Enter leaves the dialog; Escape (IDCANCEL) is ignored.
+    if (message == WM_COMMAND && wParam == IDOK) {
+        char typed[PASSWORD_BUFFER_SIZE];
+        GetWindowTextA(GetDlgItem(dialog, IDC_PASSWORD), typed, PASSWORD_BUFFER_SIZE);
+        EndDialog(dialog, lstrcmpA(typed, storedPassword) == 0 ? PASSWORD_ACCEPTED : 0);
+    }
+    return FALSE;
+}

@@ -12,6 +12,8 @@ void DeleteFramePens();
 // progressWindow and progressBar.
 void CreateProgressWindow(HINSTANCE instance);
 void UpdateProgress(int fileDonePercent);
+// Centres a window on the screen, keeping its size; the password dialog too.
+void CentreOnScreen(HWND window);
 LRESULT CALLBACK ProgressWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 void DrawSunkenFrame(HDC dc, const RECT *rectangle);

@@ -1,1 +1,100 @@
-// placeholder: being written
+#include "ui/report.h"
+#include "launcher/globals.h"
+#include "fsutil/path.h"
+
+// Deny-none sharing: another program may read, write or delete the log
+// between two messages.
+static const DWORD LOG_SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+static void WriteWhole(HANDLE file, const char *data, DWORD count)
+{
+    DWORD written;
+    WriteFile(file, data, count, &written, NULL);
+}
+
+// Appends `text` and a line end to the log as a text-mode stream would:
+// every LF, including the closing one, is written as CR LF.
+static void AppendLine(HANDLE file, const char *text)
+{
+    char buffer[512];
+    DWORD used = 0;
+    for (const char *c = text;; c++) {
+        if (used > sizeof buffer - 2) {
+            WriteWhole(file, buffer, used);
+            used = 0;
+        }
+        if (*c == '\0' || *c == '\n') {
+            buffer[used++] = '\r';
+            buffer[used++] = '\n';
+            if (*c == '\0')
+                break;
+        } else {
+            buffer[used++] = *c;
+        }
+    }
+    WriteWhole(file, buffer, used);
+}
+
+int ReportMessage(HWND owner, const char *text, const char *caption, UINT type)
+{
+    if (!silentMode)
+        return MessageBoxA(owner, text, caption, type);
+
+    // An empty path is a log that OpenSilentLog refused: the line is dropped.
+    if (!logFilePath[0])
+        return 1;
+    HANDLE log = CreateFileA(logFilePath, FILE_APPEND_DATA, LOG_SHARING, NULL, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, NULL);
+    if (log == INVALID_HANDLE_VALUE)
+        return 1;
+    AppendLine(log, text);
+    CloseHandle(log);
+    return 1;
+}
+
+HWND GetMessageOwner()
+{
+    return NULL;
+}
+
+// Sets logFilePath to `name` in the executable's directory. A path that
+// would not fit is refused (logFilePath empty, so no log) rather than cut
+// to a name nobody asked for.
+static void PlaceBesideExecutable(HINSTANCE instance, const char *name)
+{
+    char modulePath[PATH_BUFFER_SIZE];
+    char dirPart[PATH_BUFFER_SIZE];
+    char lastPart[PATH_BUFFER_SIZE];
+    logFilePath[0] = '\0';
+    DWORD length = GetModuleFileNameA(instance, modulePath, PATH_BUFFER_SIZE);
+    if (length == 0 || length >= PATH_BUFFER_SIZE)
+        return;
+    SplitAtLastSeparator(modulePath, dirPart, lastPart, '\\');
+    int dirLength = lstrlenA(dirPart);
+    if (dirLength + lstrlenA(name) >= PATH_BUFFER_SIZE)
+        return;
+    lstrcpynA(logFilePath, dirPart, PATH_BUFFER_SIZE);
+    lstrcpynA(logFilePath + dirLength, name, PATH_BUFFER_SIZE - dirLength);
+}
+
+void OpenSilentLog(HINSTANCE instance)
+{
+    if (logFilePath[0]) {
+        char dirPart[PATH_BUFFER_SIZE];
+        char lastPart[PATH_BUFFER_SIZE];
+        SplitAtLastSeparator(logFilePath, dirPart, lastPart, '\\');
+        // A bare name goes beside the executable, not into the current directory.
+        if (!dirPart[0])
+            PlaceBesideExecutable(instance, lastPart);
+    } else {
+        PlaceBesideExecutable(instance, "SETUP.LOG");
+    }
+    if (!logFilePath[0])
+        return;
+
+    // Every silent run starts with an empty log.
+    HANDLE log = CreateFileA(logFilePath, GENERIC_WRITE, LOG_SHARING, NULL, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, NULL);
+    if (log != INVALID_HANDLE_VALUE)
+        CloseHandle(log);
+}
