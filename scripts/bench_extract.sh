@@ -10,29 +10,8 @@ cd "$SFX_ROOT"
 command -v hyperfine >/dev/null || apt-get install -y -qq hyperfine >/dev/null
 out=$PWD/build/bench-extract
 rm -rf "$out"
-mkdir -p "$out/tree" "$out/one"
-# 10 chains of 5 nested directories; 40 files of 1 KiB to 199 KiB in each,
-# about 200 MB in all, the same bytes every time.
-python3 - "$out" <<'PY'
-import os, random, sys
-out = sys.argv[1]
-rng = random.Random(7)
-sizes = [rng.randrange(1024, 200 * 1024) for _ in range(2000)]
-scale = 200_000_000 / sum(sizes)
-block = rng.randbytes(256 * 1024)
-total = 0
-for i, size in enumerate(sizes):
-    size = max(1, int(size * scale))
-    chain, level = divmod(i // 40, 5)
-    folder = os.path.join(out, "tree", *[f"c{chain}l{k}" for k in range(level + 1)])
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, f"f{i:04}.bin"), "wb") as f:
-        f.write((block * (size // len(block) + 1))[i % 977:i % 977 + size])
-    total += size
-with open(os.path.join(out, "one", "all.bin"), "wb") as f:
-    f.write((block * (total // len(block) + 1))[:total])
-print(f"tree: 2000 files, 50 directories, {total} bytes")
-PY
+mkdir -p "$out"
+scripts/bench_tree.py "$out"
 stub="$SFX_WIN_BUILD/launcher/launcher.exe"
 "$SFX_NATIVE_BUILD/sfxpack/sfxpack" create -o "$out/tree.exe" --stub "$stub" "$out/tree" >/dev/null
 "$SFX_NATIVE_BUILD/sfxpack/sfxpack" create -o "$out/one.exe" --stub "$stub" "$out/one" >/dev/null

@@ -94,7 +94,10 @@ void UpdateProgress(int fileDonePercent)
         InvalidateRect(progressBar, NULL, FALSE);
         UpdateWindow(progressBar);
     }
-    UpdateWindow(progressWindow);
+    // A hidden window paints nothing; asking costs a server round trip per
+    // block under Wine.
+    if (IsWindowVisible(progressWindow))
+        UpdateWindow(progressWindow);
 }
 
 void CentreOnScreen(HWND window)
