@@ -9,7 +9,7 @@ have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 for p in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ \
-         googletest xvfb xauth imagemagick wine wine64 wine32:i386; do
+         googletest xvfb xauth imagemagick locales wine wine64 wine32:i386; do
   have_pkg "$p" || need+=("$p")
 done
 
@@ -21,6 +21,14 @@ if [ ${#need[@]} -gt 0 ]; then
   fi
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+# Double-byte code page tests run Wine with LC_ALL=ja_JP.UTF-8: Wine takes
+# code page 932 from the name alone, but converts file names correctly only
+# when the C library has the locale.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  echo "setup: generating locale ja_JP.UTF-8"
+  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
 
 scripts/wineprefix.sh
