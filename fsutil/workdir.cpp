@@ -71,6 +71,19 @@ int TryWorkingDirBase(const char *base, char *dir, DWORD needed)
     return 0;
 }
 
+// TEMP in the ANSI code page; 0 when missing or too long for the buffer, and
+// a value too long for the buffer is too long for a base as well. Read as
+// Unicode and converted here: Wine's ANSI variant cuts a value that holds
+// double-byte characters to its length in characters.
+static int ReadTemp(char *temp, int size)
+{
+    WCHAR wide[TEXT_BUFFER_SIZE];
+    DWORD length = GetEnvironmentVariableW(L"TEMP", wide, TEXT_BUFFER_SIZE);
+    if (length == 0 || length >= TEXT_BUFFER_SIZE)
+        return 0;
+    return WideCharToMultiByte(CP_ACP, 0, wide, -1, temp, size, NULL, NULL) != 0;
+}
+
 int ChooseWorkingDir(char *dir)
 {
     char modulePath[PATH_BUFFER_SIZE];
@@ -91,9 +104,7 @@ int ChooseWorkingDir(char *dir)
     DWORD needed = SetFilePointer(file, 0, NULL, FILE_END);
     CloseHandle(file);
 
-    // A value too long for the buffer is too long for a base as well.
-    length = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
-    if (length != 0 && length < sizeof temp && TryWorkingDirBase(temp, dir, needed))
+    if (ReadTemp(temp, sizeof temp) && TryWorkingDirBase(temp, dir, needed))
         return 1;
 
     length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);

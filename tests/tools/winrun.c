@@ -1,55 +1,58 @@
 /* Starts a command line with a changed environment and current directory,
    waits for it and returns its exit code. Wine sets TEMP from its registry,
-   so the tests set it through this program instead.
+   so the tests set it through this program instead. The arguments are read
+   as Unicode, so that a value in a double-byte code page comes through whole.
 
    winrun [-e NAME=VALUE]... [-u NAME]... [-d DIR] [-n] [-t MS] -c "COMMAND LINE"
      -e  set a variable          -u  remove a variable
      -d  current directory       -n  do not wait; print the process id
      -t  give up after MS milliseconds: end the program, exit code 125
-     -c  the command line, passed to CreateProcessA unchanged */
+     -c  the command line, passed to CreateProcessW unchanged */
 #include <windows.h>
+#include <shellapi.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
+#include <wchar.h>
 
-int main(int argc, char **argv)
+int main(void)
 {
-    const char *directory = NULL;
-    char *command = NULL;
+    int argc;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    const wchar_t *directory = NULL;
+    wchar_t *command = NULL;
     int wait = 1;
     DWORD timeout = INFINITE;
     for (int i = 1; i < argc; i++) {
-        if (!strcmp(argv[i], "-e") && i + 1 < argc) {
-            char *pair = argv[++i];
-            char *eq = strchr(pair, '=');
+        if (!wcscmp(argv[i], L"-e") && i + 1 < argc) {
+            wchar_t *pair = argv[++i];
+            wchar_t *eq = wcschr(pair, L'=');
             if (!eq)
                 return 120;
-            *eq = '\0';
-            SetEnvironmentVariableA(pair, eq + 1);
-        } else if (!strcmp(argv[i], "-u") && i + 1 < argc) {
-            SetEnvironmentVariableA(argv[++i], NULL);
-        } else if (!strcmp(argv[i], "-d") && i + 1 < argc) {
+            *eq = L'\0';
+            SetEnvironmentVariableW(pair, eq + 1);
+        } else if (!wcscmp(argv[i], L"-u") && i + 1 < argc) {
+            SetEnvironmentVariableW(argv[++i], NULL);
+        } else if (!wcscmp(argv[i], L"-d") && i + 1 < argc) {
             directory = argv[++i];
-        } else if (!strcmp(argv[i], "-n")) {
+        } else if (!wcscmp(argv[i], L"-n")) {
             wait = 0;
-        } else if (!strcmp(argv[i], "-t") && i + 1 < argc) {
-            timeout = (DWORD)strtoul(argv[++i], NULL, 10);
-        } else if (!strcmp(argv[i], "-c") && i + 1 < argc) {
+        } else if (!wcscmp(argv[i], L"-t") && i + 1 < argc) {
+            timeout = (DWORD)wcstoul(argv[++i], NULL, 10);
+        } else if (!wcscmp(argv[i], L"-c") && i + 1 < argc) {
             command = argv[++i];
         } else {
-            fprintf(stderr, "winrun: bad argument %s\n", argv[i]);
+            fwprintf(stderr, L"winrun: bad argument %ls\n", argv[i]);
             return 121;
         }
     }
     if (!command)
         return 122;
 
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     PROCESS_INFORMATION process;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, directory, &startup, &process)) {
-        fprintf(stderr, "winrun: cannot start %s: error %lu\n", command, GetLastError());
+    if (!CreateProcessW(NULL, command, NULL, NULL, FALSE, 0, NULL, directory, &startup, &process)) {
+        fwprintf(stderr, L"winrun: cannot start %ls: error %lu\n", command, GetLastError());
         return 123;
     }
     CloseHandle(process.hThread);
