@@ -4,6 +4,7 @@
 #include "launcher/globals.h"
 #include "package/remove.h"
 #include "resources/resource.h"
+#include "ui/progress.h"
 #include "ui/report.h"
 
 // Appends `count` bytes of `text` at out[*length]; 0 when they do not fit
@@ -108,16 +109,6 @@ int FindSetupProgram(const char *setupCommand, char *out, int outSize, UINT code
         return 1;
     out[length] = '\0';
     return 1;
-}
-
-// Handles every message waiting for this thread, without blocking.
-static void DrainMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
 }
 
 DWORD SpawnAndWait(const char *programPath, const char *commandLine, HWND window)

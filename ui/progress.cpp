@@ -74,14 +74,20 @@ static int ComputePercent(int fileDonePercent)
     return (int)Clamp(fileStartPercent + fileStep + blockStep, LOWEST_PERCENT, HIGHEST_PERCENT);
 }
 
-void UpdateProgress(int fileDonePercent)
+// There is no other message loop: this keeps every window of the thread
+// alive, and lets the end of the session reach the progress window.
+void DrainMessages()
 {
-    // There is no other message loop: this keeps every window of the thread alive.
     MSG message;
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+}
+
+void UpdateProgress(int fileDonePercent)
+{
+    DrainMessages();
 
     int percent = ComputePercent(fileDonePercent);
     if (percent != shownPercent) {

@@ -11,6 +11,8 @@ void DeleteFramePens();
 // Registers class "Progress" and creates the hidden dialog, setting
 // progressWindow and progressBar.
 void CreateProgressWindow(HINSTANCE instance);
+// Handles every message waiting for this thread, without blocking.
+void DrainMessages();
 void UpdateProgress(int fileDonePercent);
 // Centres a window on the screen, keeping its size; the password dialog too.
 void CentreOnScreen(HWND window);

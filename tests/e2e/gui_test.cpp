@@ -5,13 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
-#include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 #include "tests/e2e/harness.h"
 
@@ -22,86 +17,14 @@ namespace {
 const char BOX_CAPTION[] = "Tollivex Self-extracting EXE";
 const char DIALOG_CAPTION[] = "Tollivex Self-extracting Exe";
 
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        out.push_back(line);
-    }
-    return out;
-}
-
-// A tool under Wine that runs beside the test, its output going to a file.
-class Background {
-public:
-    Background(const std::string &tool, const std::vector<std::string> &arguments, const std::string &output)
-        : output_(output)
-    {
-        pid_ = fork();
-        if (pid_ == 0) {
-            int null = open("/dev/null", O_RDWR);
-            int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(null, 0);
-            dup2(out, 1);
-            dup2(null, 2);
-            std::vector<std::string> args = {"wine", ToolPath(tool)};
-            args.insert(args.end(), arguments.begin(), arguments.end());
-            std::vector<char *> argv;
-            for (auto &a : args)
-                argv.push_back(const_cast<char *>(a.c_str()));
-            argv.push_back(nullptr);
-            execvp("wine", argv.data());
-            _exit(127);
-        }
-    }
-    ~Background()
-    {
-        if (pid_ > 0)
-            Finish();
-    }
-    // Waits until the output has the line `line`, for at most `ms`.
-    bool WaitForLine(const std::string &line, int ms)
-    {
-        for (int waited = 0; waited < ms; waited += 20) {
-            for (const std::string &seen : Lines(ReadText(output_)))
-                if (seen == line)
-                    return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-    std::vector<std::string> Finish()
-    {
-        int status = 0;
-        if (pid_ > 0)
-            waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return Lines(ReadText(output_));
-    }
-
-private:
-    std::string output_;
-    pid_t pid_ = -1;
-};
-
-sfxpack::Entry Entry(const std::string &name, size_t size, unsigned seed)
-{
-    sfxpack::Entry entry;
-    entry.name = name;
-    entry.data = PatternBytes(size, seed);
-    entry.dosDateTime = DosDateTime(2024, 2, 3, 4, 5, 6);
-    return entry;
-}
+const uint32_t WHEN = DosDateTime(2024, 2, 3, 4, 5, 6);
 
 // Files of 4 and 6 blocks of 8192 bytes: 10 blocks in all.
 sfxpack::Package TenBlocks()
 {
     sfxpack::Package package;
-    package.entries.push_back(Entry("first.bin", 4 * 8192, 1));
-    package.entries.push_back(Entry("sub\\second.bin", 5 * 8192 + 100, 2));
+    package.entries.push_back(MakeEntry("first.bin", 4 * 8192, 1, WHEN));
+    package.entries.push_back(MakeEntry("sub\\second.bin", 5 * 8192 + 100, 2, WHEN));
     return package;
 }
 
@@ -136,6 +59,18 @@ protected:
         ASSERT_NE(0u, pid);
     }
 
+    // Starts the ten blocks titled "Demo Product" and locked with "Open
+    // Sesame", and waits for the question whether to install them.
+    sfxpack::Package StartAtTheQuestion()
+    {
+        sfxpack::Package package = TenBlocks();
+        package.productTitle = "Demo Product";
+        package.password = "Open Sesame";
+        Start(package, "");
+        EXPECT_EQ(0, Ctl({"-c", "#32770", "-t", BOX_CAPTION, "-v", "wait"}));
+        return package;
+    }
+
     // winctl on the launcher's windows: the process is always selected.
     int Tool(std::vector<std::string> arguments, std::string *output = nullptr)
     {
@@ -151,7 +86,7 @@ protected:
         std::string output;
         select.push_back("text");
         EXPECT_EQ(0, Ctl(select, &output));
-        std::vector<std::string> lines = Lines(output);
+        std::vector<std::string> lines = ConsoleLines(output);
         return lines.empty() ? "<none>" : lines[0];
     }
     // The captions of the launcher's visible top-level windows.
@@ -160,7 +95,7 @@ protected:
         std::string output;
         Ctl({"list"}, &output);
         std::vector<std::string> out;
-        for (const std::string &line : Lines(output))
+        for (const std::string &line : ConsoleLines(output))
             out.push_back(line.substr(line.find('"')));
         return out;
     }
@@ -169,7 +104,7 @@ protected:
     {
         std::string output;
         Ctl({"-w", "30000", "watch"}, &output);
-        std::vector<std::string> lines = Lines(output);
+        std::vector<std::string> lines = ConsoleLines(output);
         ended = !lines.empty() && lines.back() == "ended";
         return lines;
     }
@@ -181,12 +116,8 @@ protected:
 
 TEST_F(Gui, YesThenTheTypedPasswordThenTheBarShowsEveryPercentage)
 {
-    sfxpack::Package package = TenBlocks();
-    package.productTitle = "Demo Product";
-    package.password = "Open Sesame";
-    Start(package, "");
-
-    ASSERT_EQ(0, Ctl({"-c", "#32770", "-t", BOX_CAPTION, "-v", "wait"}));
+    sfxpack::Package package = StartAtTheQuestion();
+    ASSERT_FALSE(HasFailure());
     EXPECT_EQ("This will install Demo Product. Do you wish to continue?", Text({"-t", BOX_CAPTION, "-i", "0xFFFF"}));
     EXPECT_EQ("&Yes", Text({"-t", BOX_CAPTION, "-i", "6"}));
     EXPECT_EQ("&No", Text({"-t", BOX_CAPTION, "-i", "7"}));
@@ -214,11 +145,8 @@ TEST_F(Gui, YesThenTheTypedPasswordThenTheBarShowsEveryPercentage)
 
 TEST_F(Gui, NoEndsTheRunWithoutAskingForThePassword)
 {
-    sfxpack::Package package = TenBlocks();
-    package.productTitle = "Demo Product";
-    package.password = "Open Sesame";
-    Start(package, "");
-    ASSERT_EQ(0, Ctl({"-c", "#32770", "-t", BOX_CAPTION, "-v", "wait"}));
+    StartAtTheQuestion();
+    ASSERT_FALSE(HasFailure());
     ASSERT_EQ(0, Ctl({"-t", BOX_CAPTION, "-i", "7", "click"}));
     EXPECT_EQ(std::vector<std::string>{"ended"}, WaitForEnd());
     EXPECT_EQ(std::vector<std::string>{"~EXB0000/"}, ListTree(dir / "temp"));
@@ -252,11 +180,7 @@ TEST_F(Gui, AnotherProgramMaySendUpdatesWithAnyArgument)
     // the bar then follows WM_UPDATEPROGRESS from anybody.
     sfxpack::Package package;
     package.setupCommand = "Setup.exe";
-    sfxpack::Entry program;
-    program.name = "Setup.exe";
-    program.data = ReadBytes(ToolPath("recorder"));
-    program.dosDateTime = DosDateTime(2024, 2, 3, 4, 5, 6);
-    package.entries.push_back(program);
+    package.entries.push_back(MakeEntry("Setup.exe", RecorderProgram(), WHEN));
     std::filesystem::create_directories(dir / "records");
     Start(package, "", {{"RECORDER_DIR", WinePath(dir / "records")}, {"RECORDER_SLEEP", "4000"}});
     for (int i = 0; i < 500 && !Exists(dir / "records/Setup.txt"); i++)
@@ -273,7 +197,7 @@ TEST_F(Gui, AnotherProgramMaySendUpdatesWithAnyArgument)
     for (const Case &c : cases) {
         std::string result;
         EXPECT_EQ(0, Ctl({"-c", "Progress", "send", "1124", c.wParam, "7"}, &result));
-        EXPECT_EQ("0", Lines(result).at(0));
+        EXPECT_EQ("0", ConsoleLines(result).at(0));
         EXPECT_EQ(c.shown, Text(bar)) << c.wParam;
     }
     // Posted, it waits for the next pump of the wait loop.
@@ -295,11 +219,8 @@ TEST_F(Gui, SilentModeNeverShowsAWindow)
     package.productTitle = "Demo Product";
     package.password = "Open Sesame";
     package.setupCommand = "Setup.exe";
-    sfxpack::Entry program;
-    program.name = "Setup.exe";
-    program.data = ReadBytes(ToolPath("recorder"));
-    package.entries.push_back(program);
-    package.entries.push_back(Entry("big.bin", 4 << 20, 3));
+    package.entries.push_back(MakeEntry("Setup.exe", RecorderProgram(), 0));
+    package.entries.push_back(MakeEntry("big.bin", 4 << 20, 3, WHEN));
     std::filesystem::create_directories(dir / "records");
     Start(package, "-s \"-pOpen Sesame\"", {{"RECORDER_DIR", WinePath(dir / "records")}, {"RECORDER_SLEEP", "1500"}});
 

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <csignal>
+#include <sstream>
+#include <thread>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -64,9 +67,41 @@ TempDir::~TempDir()
     fs::remove_all(path_, ignored);
 }
 
+pid_t StartWine(const std::vector<std::string> &arguments, int output, const std::function<void()> &prepare)
+{
+    std::vector<std::string> args = {"wine"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        // Wine's server and services may outlive the run and inherit its
+        // output: never a pipe that somebody waits on.
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(output < 0 ? null : output, 1);
+        dup2(null, 2);
+        if (prepare)
+            prepare();
+        execvp("wine", argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+int WaitForExit(pid_t process)
+{
+    int status = 0;
+    if (process < 0 || waitpid(process, &status, 0) != process || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
 int RunWine(const std::string &exe, const Run &run)
 {
-    std::vector<std::string> args = {"wine", ToolPath("winrun")};
+    std::vector<std::string> args = {ToolPath("winrun")};
     if (run.removeTemp) {
         args.push_back("-u");
         args.push_back("TEMP");
@@ -91,14 +126,7 @@ int RunWine(const std::string &exe, const Run &run)
         line += " " + run.arguments;
     args.push_back(line);
 
-    pid_t child = fork();
-    if (child == 0) {
-        // Wine's server and services may outlive this call and inherit its
-        // output: never a pipe that somebody waits on.
-        int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
+    return WaitForExit(StartWine(args, -1, [&run] {
         if (run.fileSizeLimit) {
             signal(SIGXFSZ, SIG_IGN);
             struct rlimit limit = {*run.fileSizeLimit, *run.fileSizeLimit};
@@ -108,17 +136,7 @@ int RunWine(const std::string &exe, const Run &run)
             setenv("LC_ALL", run.locale.c_str(), 1);
             setenv("LANG", run.locale.c_str(), 1);
         }
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp("wine", argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) < 0 || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    }));
 }
 
 int RunTool(const std::string &name, const std::vector<std::string> &arguments, std::string *output)
@@ -127,28 +145,51 @@ int RunTool(const std::string &name, const std::vector<std::string> &arguments, 
     int outputFile = mkstemp(outputPath);
     if (outputFile < 0)
         return -1;
-    pid_t child = fork();
-    if (child == 0) {
-        int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(outputFile, 1);
-        dup2(null, 2);
-        std::vector<std::string> args = {"wine", ToolPath(name)};
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp("wine", argv.data());
-        _exit(127);
-    }
+    std::vector<std::string> args = {ToolPath(name)};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    pid_t child = StartWine(args, outputFile);
     close(outputFile);
-    int status = 0;
-    bool ran = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status);
+    int code = WaitForExit(child);
     if (output)
         *output = ReadText(outputPath);
     unlink(outputPath);
-    return ran ? WEXITSTATUS(status) : -1;
+    return code;
+}
+
+Background::Background(const std::string &tool, const std::vector<std::string> &arguments,
+                       const std::string &output)
+    : output_(output)
+{
+    int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> args = {ToolPath(tool)};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    pid_ = StartWine(args, out);
+    if (out >= 0)
+        close(out);
+}
+
+Background::~Background()
+{
+    if (pid_ > 0)
+        Finish();
+}
+
+bool Background::WaitForLine(const std::string &line, int ms)
+{
+    for (int waited = 0; waited < ms; waited += 20) {
+        for (const std::string &seen : ConsoleLines(ReadText(output_)))
+            if (seen == line)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+std::vector<std::string> Background::Finish()
+{
+    WaitForExit(pid_);
+    pid_ = -1;
+    return ConsoleLines(ReadText(output_));
 }
 
 void WritePackage(const std::string &path, const sfxpack::Package &package)
@@ -168,6 +209,22 @@ int RunPackage(const TempDir &dir, const sfxpack::Package &package, Run run)
         run.temp = WinePath(dir / "temp");
     }
     return RunWine(dir / "pkg.exe", run);
+}
+
+std::string RunForLog(const TempDir &dir, const sfxpack::Package &package, Run run)
+{
+    EXPECT_EQ(RunPackage(dir, package, run), 0);
+    return ReadText(dir / "SETUP.LOG");
+}
+
+Run RecordingRun(const TempDir &dir)
+{
+    fs::create_directories(dir / "temp");
+    fs::create_directories(dir / "records");
+    Run run;
+    run.temp = WinePath(dir / "temp");
+    run.environment["RECORDER_DIR"] = WinePath(dir / "records");
+    return run;
 }
 
 Bytes ReadBytes(const std::string &path)
@@ -214,6 +271,24 @@ std::vector<std::string> ListTree(const std::string &dir)
     return out;
 }
 
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> ConsoleLines(const std::string &text)
+{
+    std::vector<std::string> out = Lines(text);
+    for (std::string &line : out)
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+    return out;
+}
+
 Bytes PatternBytes(size_t size, unsigned seed)
 {
     Bytes out(size);
@@ -227,11 +302,20 @@ Bytes PatternBytes(size_t size, unsigned seed)
     return out;
 }
 
-uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second)
+sfxpack::Entry MakeEntry(const std::string &name, Bytes data, uint32_t dosDateTime)
 {
-    uint32_t date = ((year - 1980) << 9) | (month << 5) | day;
-    uint32_t time = (hour << 11) | (minute << 5) | (second / 2);
-    return date | (time << 16);
+    sfxpack::Entry entry;
+    entry.name = name;
+    entry.data = std::move(data);
+    entry.dosDateTime = dosDateTime;
+    return entry;
 }
+
+sfxpack::Entry MakeEntry(const std::string &name, size_t size, unsigned seed, uint32_t dosDateTime)
+{
+    return MakeEntry(name, PatternBytes(size, seed), dosDateTime);
+}
+
+Bytes RecorderProgram() { return ReadBytes(ToolPath("recorder")); }
 
 }  // namespace e2e

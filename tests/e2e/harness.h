@@ -3,6 +3,9 @@
 #ifndef TESTS_E2E_HARNESS_H
 #define TESTS_E2E_HARNESS_H
 
+#include <sys/types.h>
+
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -59,6 +62,16 @@ struct Run {
 // Exit code of a run that was ended for taking too long.
 constexpr int RUN_TIMED_OUT = 125;
 
+// Starts `wine ARGUMENTS...` with standard input and error on /dev/null and
+// standard output on `output` (/dev/null when -1). `prepare` runs in the child
+// just before Wine starts (limits, locale). Returns the process id, or -1.
+pid_t StartWine(const std::vector<std::string> &arguments, int output = -1,
+                const std::function<void()> &prepare = {});
+
+// Waits for a process from StartWine: its exit code, or -1 when it could not
+// be started or did not exit normally.
+int WaitForExit(pid_t process);
+
 // Runs `exe` (a Unix path) under Wine through winrun. Returns the exit code,
 // or -1 when Wine itself failed.
 int RunWine(const std::string &exe, const Run &run);
@@ -71,9 +84,36 @@ int RunTool(const std::string &name, const std::vector<std::string> &arguments, 
 // Writes `package` with the built launcher as its stub to `path`.
 void WritePackage(const std::string &path, const sfxpack::Package &package);
 
+// A test tool under Wine that runs beside the test, its output going to the
+// file `output`; waited for when finished or destroyed.
+class Background {
+public:
+    Background(const std::string &tool, const std::vector<std::string> &arguments, const std::string &output);
+    ~Background();
+    Background(const Background &) = delete;
+    Background &operator=(const Background &) = delete;
+    // Waits until the output has the line `line` (see ConsoleLines), for at
+    // most `ms`.
+    bool WaitForLine(const std::string &line, int ms);
+    // Waits for the tool to end; the lines of its output.
+    std::vector<std::string> Finish();
+
+private:
+    std::string output_;
+    pid_t pid_ = -1;
+};
+
 // Writes `package` as `dir`/pkg.exe and runs it with `run`; without a TEMP of
 // its own, TEMP is `dir`/temp, made here. Returns RunWine's result.
 int RunPackage(const TempDir &dir, const sfxpack::Package &package, Run run);
+
+// RunPackage, expecting the launcher's only exit code, 0; returns the log it
+// left beside the package, `dir`/SETUP.LOG.
+std::string RunForLog(const TempDir &dir, const sfxpack::Package &package, Run run);
+
+// A Run whose setup program may be the recorder: TEMP is `dir`/temp and
+// RECORDER_DIR is `dir`/records, both made here.
+Run RecordingRun(const TempDir &dir);
 
 // Reads a whole file; empty when missing. Exists tells apart the two.
 Bytes ReadBytes(const std::string &path);
@@ -85,11 +125,31 @@ void WriteText(const std::string &path, const std::string &text);
 // separators and a trailing '/' on directories.
 std::vector<std::string> ListTree(const std::string &dir);
 
+// The lines of `text`, split at each '\n' and otherwise kept whole.
+std::vector<std::string> Lines(const std::string &text);
+// The lines a Windows console program printed: a '\r' before each '\n' goes.
+std::vector<std::string> ConsoleLines(const std::string &text);
+
 // Deterministic pseudo-random bytes.
 Bytes PatternBytes(size_t size, unsigned seed);
 
 // An MS-DOS date and time from its parts.
-uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
+constexpr uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second)
+{
+    uint32_t date = ((year - 1980) << 9) | (month << 5) | day;
+    uint32_t time = (hour << 11) | (minute << 5) | (second / 2);
+    return date | (time << 16);
+}
+
+// The time stamp of entries whose time the test does not look at.
+constexpr uint32_t ENTRY_TIME = DosDateTime(2022, 2, 2, 2, 2, 2);
+
+// A package entry holding `data`, or PatternBytes(size, seed).
+sfxpack::Entry MakeEntry(const std::string &name, Bytes data, uint32_t dosDateTime = ENTRY_TIME);
+sfxpack::Entry MakeEntry(const std::string &name, size_t size, unsigned seed, uint32_t dosDateTime = ENTRY_TIME);
+
+// The recorder tool's bytes, to be packaged as a setup program.
+Bytes RecorderProgram();
 
 }  // namespace e2e
 

@@ -13,15 +13,8 @@ namespace {
 sfxpack::Package SmallPackage()
 {
     sfxpack::Package package;
-    sfxpack::Entry readme;
-    readme.name = "README.TXT";
-    readme.data = PatternBytes(100, 1);
-    readme.dosDateTime = DosDateTime(2020, 5, 17, 10, 30, 44);
-    sfxpack::Entry nested;
-    nested.name = "sub\\deeper\\data.bin";
-    nested.data = PatternBytes(9000, 2);
-    nested.dosDateTime = DosDateTime(2021, 1, 2, 3, 4, 6);
-    package.entries = {readme, nested};
+    package.entries = {MakeEntry("README.TXT", 100, 1, DosDateTime(2020, 5, 17, 10, 30, 44)),
+                       MakeEntry("sub\\deeper\\data.bin", 9000, 2, DosDateTime(2021, 1, 2, 3, 4, 6))};
     return package;
 }
 
@@ -30,13 +23,9 @@ protected:
     // Runs `package` silently and returns its log.
     std::string RunSilently(const sfxpack::Package &package, const std::string &arguments = "-s")
     {
-        WritePackage(dir / "pkg.exe", package);
-        std::filesystem::create_directories(dir / "temp");
         e2e::Run run;
         run.arguments = arguments;
-        run.temp = WinePath(dir / "temp");
-        EXPECT_EQ(RunWine(dir / "pkg.exe", run), 0);
-        return ReadText(dir / "SETUP.LOG");
+        return RunForLog(dir, package, run);
     }
     TempDir dir;
 };

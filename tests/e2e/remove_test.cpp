@@ -14,15 +14,6 @@ using Tree = std::vector<std::string>;
 
 namespace {
 
-sfxpack::Entry MakeEntry(const std::string &name, const Bytes &data)
-{
-    sfxpack::Entry entry;
-    entry.name = name;
-    entry.data = data;
-    entry.dosDateTime = DosDateTime(2022, 2, 2, 2, 2, 2);
-    return entry;
-}
-
 class Remove : public testing::Test {
 protected:
     TempDir dir;
@@ -52,15 +43,14 @@ TEST_F(Remove, EntriesThatCouldLeaveTheWorkingDirectoryAreRefused)
         sfxpack::Package package;
         // The first file is extracted and then deleted by the removal pass,
         // whose walk stops at the refused entry: the working directory stays.
-        package.entries = {MakeEntry("ok\\first.txt", PatternBytes(10, 1)), MakeEntry(name, PatternBytes(5, 2))};
+        package.entries = {MakeEntry("ok\\first.txt", 10, 1), MakeEntry(name, 5, 2)};
         if (std::string(name) == "prefix-too-short.txt") {
             package.sourcePrefix = "src\\";
             package.entries[0].name = "src\\ok\\first.txt";
         }
         e2e::Run how;
         how.arguments = "-s";
-        EXPECT_EQ(RunPackage(run, package, how), 0);
-        EXPECT_EQ(ReadText(run / "SETUP.LOG"), "Extract failed: return from extract=-7\r\n") << name;
+        EXPECT_EQ(RunForLog(run, package, how), "Extract failed: return from extract=-7\r\n") << name;
         EXPECT_EQ(ListTree(run.path()), (Tree{"SETUP.LOG", "evil.txt", "pkg.exe", "temp/", "temp/evil.txt",
                                               "temp/~EXB0000.txt", "temp/~EXB0000/"}))
             << name;
@@ -71,13 +61,11 @@ TEST_F(Remove, EntriesThatCouldLeaveTheWorkingDirectoryAreRefused)
 TEST_F(Remove, LookalikesOfRefusedNamesAreExtracted)
 {
     sfxpack::Package package;
-    package.entries = {MakeEntry(".\\dot.txt", PatternBytes(3, 2)),
-                       MakeEntry("..x\\y.txt", PatternBytes(3, 3)), MakeEntry("console.txt", PatternBytes(3, 4)),
-                       MakeEntry("COM10", PatternBytes(3, 5))};
+    package.entries = {MakeEntry(".\\dot.txt", 3, 2), MakeEntry("..x\\y.txt", 3, 3), MakeEntry("console.txt", 3, 4),
+                       MakeEntry("COM10", 3, 5)};
     e2e::Run run;
     run.arguments = "-s";
-    EXPECT_EQ(RunPackage(dir, package, run), 0);
-    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+    EXPECT_EQ(RunForLog(dir, package, run), "");
     EXPECT_EQ(ListTree(dir / "temp/~EXB0000"), (Tree{"..x/", "..x/y.txt", "COM10", "console.txt", "dot.txt"}));
 }
 
@@ -91,7 +79,7 @@ TEST_F(Remove, DestinationLengthIsBoundedAt259Bytes)
         ASSERT_EQ(WinePath(run / "temp").size() + 10, base);
         std::string name = "d\\" + std::string(room - 2, 'n');
         sfxpack::Package package;
-        package.entries = {MakeEntry(name, PatternBytes(4, 1))};
+        package.entries = {MakeEntry(name, 4, 1)};
         e2e::Run how;
         how.arguments = "-s";
         EXPECT_EQ(RunPackage(run, package, how), 0);
@@ -109,11 +97,10 @@ TEST_F(Remove, DestinationLengthIsBoundedAt259Bytes)
 // extracted and the working directory are removed.
 sfxpack::Package SetupPackage()
 {
-    Bytes recorder = ReadBytes(ToolPath("recorder"));
     sfxpack::Package package;
     package.setupCommand = "bin\\rec.exe";
-    package.entries = {MakeEntry("bin\\rec.exe", recorder), MakeEntry("bin\\data\\d.bin", PatternBytes(20000, 1)),
-                       MakeEntry("top.txt", PatternBytes(5, 2))};
+    package.entries = {MakeEntry("bin\\rec.exe", RecorderProgram()), MakeEntry("bin\\data\\d.bin", 20000, 1),
+                       MakeEntry("top.txt", 5, 2)};
     return package;
 }
 
@@ -124,8 +111,7 @@ TEST_F(Remove, SetupProgramRunsBesideTheFilesThenAllIsRemoved)
     e2e::Run run;
     run.arguments = "-s";
     run.environment["RECORDER_DIR"] = WinePath(dir / "record");
-    EXPECT_EQ(RunPackage(dir, SetupPackage(), run), 0);
-    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+    EXPECT_EQ(RunForLog(dir, SetupPackage(), run), "");
     std::string record = ReadText(dir / "record/rec.txt");
     EXPECT_NE(record.find("\nfile=rec.exe\n"), std::string::npos) << record;
     EXPECT_EQ(ListTree(dir.path()), (Tree{"SETUP.LOG", "evil.txt", "pkg.exe", "record/", "record/rec.txt",

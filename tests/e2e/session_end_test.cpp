@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "tests/e2e/harness.h"
 
@@ -14,33 +13,14 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
-sfxpack::Entry Entry(const std::string &name, sfxpack::Bytes data)
-{
-    sfxpack::Entry entry;
-    entry.name = name;
-    entry.data = std::move(data);
-    entry.dosDateTime = DosDateTime(2023, 6, 7, 8, 9, 10);
-    return entry;
-}
+const uint32_t WHEN = DosDateTime(2023, 6, 7, 8, 9, 10);
 
 class SessionEnd : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::filesystem::create_directories(dir / "temp");
-        std::filesystem::create_directories(dir / "records");
-        run.temp = WinePath(dir / "temp");
+        run = RecordingRun(dir);
         run.currentDir = WinePath(dir.path());
-        run.environment["RECORDER_DIR"] = WinePath(dir / "records");
     }
 
     // Runs the package under the watch tool, which ends the session once
@@ -80,8 +60,8 @@ TEST_F(SessionEnd, DuringTheExtraction)
     sfxpack::Package package;
     package.setupCommand = "Setup.exe";
     for (int i = 0; i < 12; i++)
-        package.entries.push_back(Entry("big\\part" + std::to_string(i) + ".bin", PatternBytes(4 << 20, i)));
-    package.entries.push_back(Entry("Setup.exe", ReadBytes(ToolPath("recorder"))));
+        package.entries.push_back(MakeEntry("big\\part" + std::to_string(i) + ".bin", 4 << 20, i, WHEN));
+    package.entries.push_back(MakeEntry("Setup.exe", RecorderProgram(), WHEN));
 
     std::vector<std::string> report = RunAndEndSession(package, "-s", "-p 10");
     int percent = EndedAt(report);
@@ -100,8 +80,8 @@ TEST_F(SessionEnd, DuringTheWaitForTheSetupProgram)
 {
     sfxpack::Package package;
     package.setupCommand = "Setup.exe /x";
-    package.entries = {Entry("Setup.exe", ReadBytes(ToolPath("recorder"))), Entry("data.bin", PatternBytes(5000, 3)),
-                       Entry("sub\\deep\\more.bin", PatternBytes(7000, 4))};
+    package.entries = {MakeEntry("Setup.exe", RecorderProgram(), WHEN), MakeEntry("data.bin", 5000, 3, WHEN),
+                       MakeEntry("sub\\deep\\more.bin", 7000, 4, WHEN)};
     run.environment["RECORDER_SLEEP"] = "1500";
     for (const char *arguments : {"-s", "/q"}) {
         SCOPED_TRACE(arguments);

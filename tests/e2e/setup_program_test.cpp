@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <strings.h>
 
 #include "tests/e2e/harness.h"
@@ -15,15 +14,6 @@
 using namespace e2e;
 
 namespace {
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
 
 // Every value of "key=" lines of a recorder's record.
 std::vector<std::string> Fields(const std::string &record, const std::string &key)
@@ -67,19 +57,9 @@ sfxpack::Package RecorderPackage(const std::string &setupCommand, const std::str
 {
     sfxpack::Package package;
     package.setupCommand = setupCommand;
-    sfxpack::Entry program;
-    program.name = programName;
-    program.data = ReadBytes(ToolPath("recorder"));
-    program.dosDateTime = DosDateTime(2022, 3, 4, 5, 6, 8);
-    sfxpack::Entry data;
-    data.name = "data.bin";
-    data.data = PatternBytes(20000, 7);
-    data.dosDateTime = DosDateTime(2022, 3, 4, 5, 6, 10);
-    sfxpack::Entry nested;
-    nested.name = "sub\\more.txt";
-    nested.data = PatternBytes(10, 8);
-    nested.dosDateTime = DosDateTime(2022, 3, 4, 5, 6, 12);
-    package.entries = {program, data, nested};
+    package.entries = {MakeEntry(programName, RecorderProgram(), DosDateTime(2022, 3, 4, 5, 6, 8)),
+                       MakeEntry("data.bin", 20000, 7, DosDateTime(2022, 3, 4, 5, 6, 10)),
+                       MakeEntry("sub\\more.txt", 10, 8, DosDateTime(2022, 3, 4, 5, 6, 12))};
     return package;
 }
 
@@ -87,12 +67,9 @@ class SetupProgram : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::filesystem::create_directories(dir / "temp");
-        std::filesystem::create_directories(dir / "records");
         std::filesystem::create_directories(dir / "cwd");
-        run.temp = WinePath(dir / "temp");
+        run = RecordingRun(dir);
         run.currentDir = WinePath(dir / "cwd");
-        run.environment["RECORDER_DIR"] = WinePath(dir / "records");
     }
 
     // Writes and runs the package; 0 is the only exit code the launcher has.

@@ -19,15 +19,6 @@ const int IDOK_BUTTON = 1, IDYES_BUTTON = 6, IDNO_BUTTON = 7;
 const Tree LEFT_EMPTY = {"SETUP.LOG", "pkg.exe", "temp/", "temp/~EXB0000/"};
 const Tree ALL_REMOVED = {"SETUP.LOG", "pkg.exe", "temp/"};
 
-sfxpack::Entry MakeEntry(const std::string &name, size_t size, unsigned seed)
-{
-    sfxpack::Entry entry;
-    entry.name = name;
-    entry.data = PatternBytes(size, seed);
-    entry.dosDateTime = DosDateTime(2022, 2, 2, 2, 2, 2);
-    return entry;
-}
-
 // Two files in nested directories, then the entry under test.
 sfxpack::Package WithLast(const sfxpack::Entry &last)
 {
@@ -58,8 +49,7 @@ protected:
     std::string Silent(const sfxpack::Package &package, e2e::Run run = {})
     {
         run.arguments = "-s";
-        EXPECT_EQ(RunPackage(dir, package, run), 0);
-        return ReadText(dir / "SETUP.LOG");
+        return RunForLog(dir, package, run);
     }
     // The launcher upper-cases a to z in TEMP.
     std::string Working() const
@@ -86,8 +76,7 @@ TEST_F(Status, EntryFieldsCutShortAreReadFailures)
     TempDir other;
     e2e::Run run;
     run.arguments = "-s";
-    EXPECT_EQ(RunPackage(other, CutTo(package, whole - 300 - 2), run), 0);
-    EXPECT_EQ(ReadText(other / "SETUP.LOG"), "Extract failed: return from extract=-6\r\n");
+    EXPECT_EQ(RunForLog(other, CutTo(package, whole - 300 - 2), run), "Extract failed: return from extract=-6\r\n");
     EXPECT_EQ(ListTree(other.path()), LEFT_EMPTY);
 }
 
@@ -99,8 +88,7 @@ TEST_F(Status, SizeOfZeroOrLessIsABadEntry)
         last.size = size;
         e2e::Run how;
         how.arguments = "-s";
-        EXPECT_EQ(RunPackage(run, WithLast(last), how), 0);
-        EXPECT_EQ(ReadText(run / "SETUP.LOG"), "Extract failed: return from extract=-7\r\n") << size;
+        EXPECT_EQ(RunForLog(run, WithLast(last), how), "Extract failed: return from extract=-7\r\n") << size;
         EXPECT_EQ(ListTree(run.path()), LEFT_EMPTY) << size;
     }
 }
@@ -180,6 +168,15 @@ protected:
         }
         return "no box beginning with " + prefix;
     }
+    // Starts `package` titled `title` and waits for the question whether to
+    // install it.
+    std::future<int> StartAtTheQuestion(sfxpack::Package package, const std::string &title)
+    {
+        package.productTitle = title;
+        std::future<int> run = Start(package);
+        EXPECT_EQ(BoxText("This"), "This will install " + title + ". Do you wish to continue?");
+        return run;
+    }
     static void Press(int button)
     {
         EXPECT_EQ(RunTool("winctl", {"-c", "#32770", "-t", CAPTION, "command", std::to_string(button)}), 0);
@@ -189,10 +186,8 @@ protected:
 TEST_F(Interactive, NoToTheQuestionEndsQuietly)
 {
     sfxpack::Package package = WithLast(MakeEntry("c.bin", 5, 3));
-    package.productTitle = "Widget 7";
     package.password = "pw";
-    auto run = Start(package);
-    EXPECT_EQ(BoxText("This"), "This will install Widget 7. Do you wish to continue?");
+    auto run = StartAtTheQuestion(package, "Widget 7");
     Press(IDNO_BUTTON);
     EXPECT_EQ(run.get(), 0);
     // No password asked, no message, no removal pass: the working directory
@@ -202,10 +197,7 @@ TEST_F(Interactive, NoToTheQuestionEndsQuietly)
 
 TEST_F(Interactive, HeldDestinationCannotBeOpened)
 {
-    sfxpack::Package package = WithLast(MakeEntry("held.txt", 5, 3));
-    package.productTitle = "Widget";
-    auto run = Start(package);
-    EXPECT_EQ(BoxText("This"), "This will install Widget. Do you wish to continue?");
+    auto run = StartAtTheQuestion(WithLast(MakeEntry("held.txt", 5, 3)), "Widget");
     // Another program holds the file for writing: making it empty is allowed
     // beside that, opening it with writes denied is not.
     e2e::Run hold;
@@ -226,10 +218,7 @@ TEST_F(Interactive, HeldDestinationCannotBeOpened)
 
 TEST_F(Interactive, PackageGoneAfterStartCannotBeOpened)
 {
-    sfxpack::Package package = WithLast(MakeEntry("c.bin", 5, 3));
-    package.productTitle = "Widget";
-    auto run = Start(package);
-    EXPECT_EQ(BoxText("This"), "This will install Widget. Do you wish to continue?");
+    auto run = StartAtTheQuestion(WithLast(MakeEntry("c.bin", 5, 3)), "Widget");
     // A running executable can be renamed; its own path then names nothing.
     std::filesystem::rename(dir / "pkg.exe", dir / "moved.exe");
     Press(IDYES_BUTTON);
@@ -242,10 +231,7 @@ TEST_F(Interactive, PackageGoneAfterStartCannotBeOpened)
 
 TEST_F(Interactive, SessionEndDuringTheQuestionRemovesAllAndEndsTheRun)
 {
-    sfxpack::Package package = WithLast(MakeEntry("c.bin", 5, 3));
-    package.productTitle = "Widget";
-    auto run = Start(package);
-    EXPECT_EQ(BoxText("This"), "This will install Widget. Do you wish to continue?");
+    auto run = StartAtTheQuestion(WithLast(MakeEntry("c.bin", 5, 3)), "Widget");
     // The handler destroys the progress window, whose quit message also ends
     // the question's box: no answer is needed.
     EXPECT_EQ(RunTool("winctl", {"-c", "Progress", "send", "22", "1"}), 0);

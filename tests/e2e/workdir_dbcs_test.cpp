@@ -15,18 +15,13 @@ namespace {
 void RunWithTemp(const TempDir &dir, const std::string &temp)
 {
     sfxpack::Package package;
-    sfxpack::Entry entry;
-    entry.name = "ONE.TXT";
-    entry.data = PatternBytes(10, 1);
-    entry.dosDateTime = DosDateTime(2024, 2, 3, 4, 5, 6);
-    package.entries = {entry};
-    WritePackage(dir / "pkg.exe", package);
+    package.entries = {MakeEntry("ONE.TXT", 10, 1, DosDateTime(2024, 2, 3, 4, 5, 6))};
     std::filesystem::create_directories(dir / temp);
     e2e::Run run;
     run.arguments = "-s";
     run.temp = WinePath(dir / temp);
     run.locale = "ja_JP.UTF-8";
-    ASSERT_EQ(RunWine(dir / "pkg.exe", run), 0);
+    ASSERT_EQ(RunPackage(dir, package, run), 0);
     EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
 }
 

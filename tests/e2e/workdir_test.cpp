@@ -119,25 +119,17 @@ TEST(PreparedDrives, WorkingDirAndDirectoryChains)
 TEST(RealLauncher, DeepPackagePathFindsTheWorkingDir)
 {
     e2e::TempDir dir;
-    fs::create_directories(dir / "temp");
-    fs::create_directories(dir / "records");
+    e2e::Run run = e2e::RecordingRun(dir);
+    run.arguments = "-s";
     std::string deep = dir / std::string(150, 'd');
     fs::create_directories(deep);
     ASSERT_GT(e2e::WinePath(deep + "/pkg.exe").size(), 200u);
 
     sfxpack::Package package;
     package.setupCommand = "Setup.exe";
-    sfxpack::Entry program;
-    program.name = "Setup.exe";
-    program.data = e2e::ReadBytes(e2e::ToolPath("recorder"));
-    program.dosDateTime = e2e::DosDateTime(2022, 3, 4, 5, 6, 8);
-    package.entries = {program};
+    package.entries = {e2e::MakeEntry("Setup.exe", e2e::RecorderProgram(), e2e::DosDateTime(2022, 3, 4, 5, 6, 8))};
     e2e::WritePackage(deep + "/pkg.exe", package);
 
-    e2e::Run run;
-    run.arguments = "-s";
-    run.temp = e2e::WinePath(dir / "temp");
-    run.environment["RECORDER_DIR"] = e2e::WinePath(dir / "records");
     ASSERT_EQ(e2e::RunWine(deep + "/pkg.exe", run), 0);
 
     std::string record = e2e::ReadText(dir / "records/Setup.txt");

@@ -21,6 +21,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "start_program.h"
+
 static FILE *report;
 static const char *listedDir;
 static DWORD childId;
@@ -115,16 +117,12 @@ int main(int argc, char **argv)
     if (!reportPath || !command || !(report = fopen(reportPath, "wb")))
         return 121;
 
-    STARTUPINFOA startup;
     PROCESS_INFORMATION process;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    if (!StartProgramA(command, &process)) {
         fprintf(report, "start-failed %lu\n", GetLastError());
         fclose(report);
         return 122;
     }
-    CloseHandle(process.hThread);
     childId = process.dwProcessId;
 
     int ended = percent < 0 && !file;
@@ -142,9 +140,7 @@ int main(int argc, char **argv)
         }
     } while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT);
 
-    DWORD code = 124;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
+    DWORD code = EndedProgramExitCode(process.hProcess);
     fprintf(report, "exit %lu\n", code);
     fclose(report);
     return (int)code;

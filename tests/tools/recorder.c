@@ -16,6 +16,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "start_program.h"
+
 static char self[MAX_PATH];
 static char selfDir[MAX_PATH];
 
@@ -77,14 +79,10 @@ int main(void)
     if (GetEnvironmentVariableA("RECORDER_TVDELETE", tvdelete, MAX_PATH)) {
         char command[MAX_PATH * 4];
         snprintf(command, sizeof command, "%s \"%s\" \"%s\\tvdelete.txt\"", tvdelete, self, recordDir);
-        STARTUPINFOA info;
         PROCESS_INFORMATION process;
-        ZeroMemory(&info, sizeof info);
-        info.cb = sizeof info;
-        if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &info, &process)) {
+        if (!StartProgramA(command, &process)) {
             fprintf(out, "tvdelete-failed=%lu\n", GetLastError());
         } else {
-            CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
             for (int i = 0; i < 2000 && !FindWindowA("tvdelete", NULL); i++)
                 Sleep(5);

@@ -12,6 +12,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "tool_window.h"
+
 static unsigned long long NowMs(void)
 {
     FILETIME now;
@@ -30,14 +32,7 @@ int main(int argc, char **argv)
     const char *watched = argc == 4 ? argv[2] : NULL;
     const char *record = argc == 4 ? argv[3] : NULL;
 
-    WNDCLASSA windowClass;
-    ZeroMemory(&windowClass, sizeof windowClass);
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = "tvdelete";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowA("tvdelete", "tvdelete", WS_OVERLAPPED, 0, 0, 10, 10, NULL, NULL,
-                                windowClass.hInstance, NULL);
+    HWND window = CreateToolWindow("tvdelete", "tvdelete", DefWindowProcA, WS_OVERLAPPED, 10);
     if (!window)
         return 121;
     FILE *out = record ? fopen(record, "wb") : NULL;

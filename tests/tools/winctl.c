@@ -54,6 +54,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "tool_window.h"
+
 typedef struct {
     const char *className;
     const char *title;
@@ -209,14 +211,7 @@ static int Record(HWND target)
     DWORD thread = GetWindowThreadProcessId(target, NULL);
     char title[16];
     sprintf(title, "%lu", thread);
-    WNDCLASSA windowClass;
-    ZeroMemory(&windowClass, sizeof windowClass);
-    windowClass.lpfnWndProc = RecorderProc;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = "WinctlRecorder";
-    RegisterClassA(&windowClass);
-    HWND recorder = CreateWindowA("WinctlRecorder", title, WS_POPUP, 0, 0, 0, 0, NULL, NULL,
-                                  windowClass.hInstance, NULL);
+    HWND recorder = CreateToolWindow("WinctlRecorder", title, RecorderProc, WS_POPUP, 0);
     recorded = target;
     /* Wine runs a hook in another process only when it is global; the hook
        passes on only what the watched thread sends. */

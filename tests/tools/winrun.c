@@ -13,6 +13,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "start_program.h"
+
 int main(void)
 {
     int argc;
@@ -47,15 +49,11 @@ int main(void)
     if (!command)
         return 122;
 
-    STARTUPINFOW startup;
     PROCESS_INFORMATION process;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(NULL, command, NULL, NULL, FALSE, 0, NULL, directory, &startup, &process)) {
+    if (!StartProgramW(command, directory, &process)) {
         fwprintf(stderr, L"winrun: cannot start %ls: error %lu\n", command, GetLastError());
         return 123;
     }
-    CloseHandle(process.hThread);
     if (!wait) {
         printf("%lu\n", process.dwProcessId);
         CloseHandle(process.hProcess);
@@ -65,8 +63,5 @@ int main(void)
         TerminateProcess(process.hProcess, 125);
         WaitForSingleObject(process.hProcess, INFINITE);
     }
-    DWORD code = 124;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    return (int)code;
+    return (int)EndedProgramExitCode(process.hProcess);
 }

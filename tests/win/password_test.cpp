@@ -119,10 +119,9 @@ struct User {
         SendMessageTimeoutA(field, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
     }
 
+    // Answers the dialog that Find found.
     void Answer(const std::string &text)
     {
-        if (!dialog && !Find())
-            return;
         Key(VK_ESCAPE);
         Settle();
         stillOpenAfterEscape = IsWindow(dialog) && IsWindowVisible(dialog);
@@ -139,9 +138,14 @@ struct User {
     }
 };
 
-int AskWithDialog(User &user, const std::string &text)
+// CheckPassword's result while `user` waits up to `wait` ms for the dialog
+// and answers `text` when it comes.
+int AskWithDialog(User &user, const std::string &text, DWORD wait = 5000)
 {
-    std::thread answer([&] { user.Answer(text); });
+    std::thread answer([&] {
+        if (user.Find(wait))
+            user.Answer(text);
+    });
     int result = CheckPassword();
     answer.join();
     return result;
@@ -156,12 +160,7 @@ TEST_F(Password, ATooLongCommandLinePasswordIsRefusedWithoutADialog)
     commandLinePasswordTooLong = 1;
     // Were a dialog shown, this user would find it and type the password.
     User user;
-    std::thread answer([&] {
-        if (user.Find(500))
-            user.Answer(first39);
-    });
-    EXPECT_EQ(0, CheckPassword());
-    answer.join();
+    EXPECT_EQ(0, AskWithDialog(user, first39, 500));
     EXPECT_EQ(NULL, user.dialog);
 }
 

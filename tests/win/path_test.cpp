@@ -20,20 +20,23 @@ std::pair<std::string, std::string> Split(const std::string &input, UINT codePag
     return {dirPart, lastPart};
 }
 
-std::string Appended(const std::string &path, UINT codePage)
+// `path` after `edit` changed it in place.
+std::string Edited(void (*edit)(char *, UINT), const std::string &path, UINT codePage)
 {
     char buffer[64];
     lstrcpynA(buffer, path.c_str(), sizeof buffer);
-    AppendTrailingBackslash(buffer, codePage);
+    edit(buffer, codePage);
     return buffer;
+}
+
+std::string Appended(const std::string &path, UINT codePage)
+{
+    return Edited(AppendTrailingBackslash, path, codePage);
 }
 
 std::string Stripped(const std::string &path, UINT codePage)
 {
-    char buffer[64];
-    lstrcpynA(buffer, path.c_str(), sizeof buffer);
-    StripTrailingBackslash(buffer, codePage);
-    return buffer;
+    return Edited(StripTrailingBackslash, path, codePage);
 }
 
 using Parts = std::pair<std::string, std::string>;

@@ -9,6 +9,7 @@
 
 #include "launcher/globals.h"
 #include "launcher/setup_program.h"
+#include "tests/win/scratch.h"
 
 namespace {
 
@@ -59,22 +60,7 @@ std::string ReadText(const std::string &path)
     return text.substr(0, read);
 }
 
-// The value of the first "key=" line of a recorder's record, or "<none>".
-std::string Field(const std::string &record, const std::string &key)
-{
-    size_t at = 0;
-    while (at < record.size()) {
-        size_t end = record.find('\n', at);
-        std::string line = record.substr(at, end - at);
-        if (line.compare(0, key.size() + 1, key + "=") == 0)
-            return line.substr(key.size() + 1);
-        if (end == std::string::npos)
-            break;
-        at = end + 1;
-    }
-    return "<none>";
-}
-
+// The values of the "key=" lines of a recorder's record.
 std::vector<std::string> Fields(const std::string &record, const std::string &key)
 {
     std::vector<std::string> out;
@@ -91,33 +77,11 @@ std::vector<std::string> Fields(const std::string &record, const std::string &ke
     return out;
 }
 
-void WriteFile(const std::string &path, const char *text)
+// The value of the first "key=" line of a recorder's record, or "<none>".
+std::string Field(const std::string &record, const std::string &key)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    DWORD written;
-    ::WriteFile(file, text, lstrlenA(text), &written, NULL);
-    CloseHandle(file);
-}
-
-void RemoveTree(const std::string &dir)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = dir + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
+    std::vector<std::string> all = Fields(record, key);
+    return all.empty() ? "<none>" : all[0];
 }
 
 // A fresh folder below the temporary directory, with `records` for the
@@ -143,7 +107,7 @@ protected:
         SetWorkingDir(work);
         SetArguments({});
     }
-    void TearDown() override { RemoveTree(root); }
+    void TearDown() override { scratch::RemoveTree(root); }
 
     void PlaceRecorder(const std::string &path)
     {
@@ -245,9 +209,9 @@ TEST_F(Folders, ProgramFileAsTheUnquotedSearchWouldTakeIt)
     EXPECT_EQ(find("Setup.exe /z"), "Setup.exe");
     EXPECT_EQ(find(" Setup.exe"), "");
 
-    WriteFile(work + "Setup", "x");
+    scratch::WriteFile(work + "Setup", "x");
     EXPECT_EQ(find("Setup /z"), "Setup");
-    WriteFile(work + "Setup.exe", "x");
+    scratch::WriteFile(work + "Setup.exe", "x");
     EXPECT_EQ(find("Setup /z"), "Setup.exe");
     DeleteFileA((work + "Setup").c_str());
     EXPECT_EQ(find("Setup"), "Setup.exe");
@@ -255,7 +219,7 @@ TEST_F(Folders, ProgramFileAsTheUnquotedSearchWouldTakeIt)
     // directory has none.
     EXPECT_EQ(find("Setup."), "Setup.");
     CreateDirectoryA((work + "sub.d").c_str(), NULL);
-    WriteFile(work + "sub.d\\inst.exe", "x");
+    scratch::WriteFile(work + "sub.d\\inst.exe", "x");
     EXPECT_EQ(find("sub.d\\inst -q"), "sub.d\\inst.exe");
     // A directory is not the program.
     CreateDirectoryA((work + "tool.exe").c_str(), NULL);
@@ -265,7 +229,7 @@ TEST_F(Folders, ProgramFileAsTheUnquotedSearchWouldTakeIt)
 TEST_F(Folders, StartRecordsTheExactLineAndTheLaunchersDirectory)
 {
     PlaceRecorder(work + "Setup.exe");
-    WriteFile(work + "data.bin", "d");
+    scratch::WriteFile(work + "data.bin", "d");
     SetCurrentDirectoryA(records.c_str());
     std::string line = work + "Setup.exe -s  a b \"c d\"";
     EXPECT_EQ(SpawnAndWait((work + "Setup.exe").c_str(), line.c_str(), NULL), 0u);
@@ -332,7 +296,7 @@ LRESULT CALLBACK CountTicks(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 TEST_F(Folders, WaitsForTheProgramWhileHandlingMessages)
 {
     PlaceRecorder(work + "Setup.exe");
-    WriteFile(work + "data.bin", "d");
+    scratch::WriteFile(work + "data.bin", "d");
     SetEnvironmentVariableA("RECORDER_SLEEP", "700");
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = CountTicks;
