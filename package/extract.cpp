@@ -14,7 +14,7 @@
 // Static, not on the stack: the launcher has no stack probes, and a frame of
 // more than a page could step over the guard page.
 static unsigned char packageBuffer[65536];
-static unsigned char blockBuffer[BLOCK_SIZE];  // one data block, or a formatted message
+static unsigned char blockBuffer[DATA_BLOCK_SIZE];  // one data block, or a formatted message
 static EntryPaths entry;
 // Zero-filled, which IsStreamOpen reads as closed. At file scope so that
 // AbandonExtraction can close it from the end-of-session handler.
@@ -70,7 +70,7 @@ static ExtractStatus CopyData(FileStream *package, int size)
     fileStartPercent = Percent(blocksDone);
     fileEndPercent = Percent(blocksDone + EntryBlockCount(size));
     while (size > 0) {
-        DWORD length = size < BLOCK_SIZE ? size : BLOCK_SIZE;
+        DWORD length = size < DATA_BLOCK_SIZE ? size : DATA_BLOCK_SIZE;
         if (!ReadStream(package, blockBuffer, length))
             return EXTRACT_DATA_READ_FAILED;
         if (!WriteStream(&outputFile, blockBuffer, length))

@@ -20,7 +20,7 @@ enum {
 
     // An entry name is 1 to 260 bytes; the reader adds a NUL after it.
     ENTRY_NAME_MAX = 260,
-    BLOCK_SIZE = 8192
+    DATA_BLOCK_SIZE = 8192
 };
 
 #define PACKAGE_RESOURCE_NAME "MYRESOURCE"
@@ -91,7 +91,7 @@ inline void ScrambleField(void *buffer, int length)
 // Blocks of one entry: size / 8192, rounded up.
 inline int32_t EntryBlockCount(int32_t size)
 {
-    return size / BLOCK_SIZE + (size % BLOCK_SIZE != 0);
+    return size / DATA_BLOCK_SIZE + (size % DATA_BLOCK_SIZE != 0);
 }
 
 #endif

@@ -3,10 +3,6 @@
 // the way of a working directory name. They are made in a private copy of
 // the prefix, whose own server reads the drive types at its start; the
 // Windows test programs then run their DISABLED_PreparedDrives suites there.
-// Before <sys/mount.h>, whose BLOCK_SIZE macro would break the package
-// format's constant of that name.
-#include "tests/e2e/harness.h"
-
 #include <gtest/gtest.h>
 
 #include <strings.h>
@@ -19,6 +15,8 @@
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "tests/e2e/harness.h"
 
 namespace fs = std::filesystem;
 
