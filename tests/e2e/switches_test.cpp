@@ -1,0 +1,118 @@
+// The switches -s, -p and -f2 on the real launcher: which runs are silent,
+// which password counts, and where the silent log goes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/e2e/harness.h"
+
+using namespace e2e;
+
+namespace {
+
+const char WRONG_PASSWORD[] = "You have entered an incorrect password.\r\n";
+
+sfxpack::Package Plain()
+{
+    sfxpack::Package package;
+    package.entries = {MakeEntry("A.TXT", 10, 1)};
+    return package;
+}
+
+sfxpack::Package Locked()
+{
+    sfxpack::Package package = Plain();
+    package.password = "right";
+    return package;
+}
+
+class Switches : public testing::Test {
+protected:
+    // Runs `package` with `arguments`, its current directory elsewhere.
+    void RunWith(const sfxpack::Package &package, const std::string &arguments)
+    {
+        std::filesystem::create_directories(dir / "elsewhere");
+        e2e::Run run;
+        run.arguments = arguments;
+        run.currentDir = WinePath(dir / "elsewhere");
+        ASSERT_EQ(RunPackage(dir, package, run), 0);
+    }
+    TempDir dir;
+};
+
+TEST_F(Switches, AnyArgumentBeginningWithLowerDashSIsSilent)
+{
+    RunWith(Plain(), "-sms");
+    EXPECT_TRUE(Exists(dir / "SETUP.LOG"));
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+    EXPECT_TRUE(Exists(dir / "temp/~EXB0000/A.TXT"));
+}
+
+TEST_F(Switches, CapitalDashSIsNotSilent)
+{
+    // Shown: the progress window comes and goes, and no log is written.
+    RunWith(Plain(), "-S");
+    EXPECT_FALSE(Exists(dir / "SETUP.LOG"));
+    EXPECT_TRUE(Exists(dir / "temp/~EXB0000/A.TXT"));
+}
+
+TEST_F(Switches, LogPathWithoutSilentWritesNoLog)
+{
+    RunWith(Plain(), "-f2mine.log");
+    EXPECT_EQ(ListTree(dir.path()),
+              (std::vector<std::string>{"elsewhere/", "pkg.exe", "temp/", "temp/~EXB0000/", "temp/~EXB0000/A.TXT"}));
+}
+
+TEST_F(Switches, BareLogNameLiesBesideThePackage)
+{
+    // -f2 may stand before or after -s.
+    RunWith(Locked(), "-f2mine.log -s");
+    EXPECT_EQ(ReadText(dir / "mine.log"), WRONG_PASSWORD);
+    EXPECT_FALSE(Exists(dir / "SETUP.LOG"));
+    EXPECT_FALSE(Exists(dir / "elsewhere/mine.log"));
+}
+
+TEST_F(Switches, LogPathWithAFolderIsUsedAsItStands)
+{
+    std::filesystem::create_directories(dir / "logs");
+    RunWith(Locked(), "-s \"-f2" + WinePath(dir / "logs/run.log") + "\"");
+    EXPECT_EQ(ReadText(dir / "logs/run.log"), WRONG_PASSWORD);
+
+    // Relative to the current directory.
+    std::filesystem::create_directories(dir / "elsewhere/sub");
+    RunWith(Locked(), "-s -f2sub\\run.log");
+    EXPECT_EQ(ReadText(dir / "elsewhere/sub/run.log"), WRONG_PASSWORD);
+}
+
+TEST_F(Switches, EmptyLogPathMeansTheDefaultLog)
+{
+    RunWith(Locked(), "-s -f2");
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), WRONG_PASSWORD);
+}
+
+TEST_F(Switches, EverySilentRunStartsWithAnEmptyLog)
+{
+    WriteText(dir / "SETUP.LOG", "an old line\r\n");
+    RunWith(Locked(), "-s");
+    RunWith(Locked(), "-s");
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), WRONG_PASSWORD);
+}
+
+TEST_F(Switches, LogThatCannotBeOpenedLosesItsLinesOnly)
+{
+    RunWith(Locked(), "-s -f2" + WinePath(dir / "missing/run.log"));
+    EXPECT_FALSE(Exists(dir / "missing"));
+    EXPECT_FALSE(Exists(dir / "SETUP.LOG"));
+}
+
+TEST_F(Switches, TheLastPasswordCounts)
+{
+    RunWith(Locked(), "-s -pwrong -pright");
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+    EXPECT_TRUE(Exists(dir / "temp/~EXB0000/A.TXT"));
+
+    RunWith(Locked(), "-s -pright -pwrong");
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), WRONG_PASSWORD);
+}
+
+}  // namespace
