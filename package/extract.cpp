@@ -14,6 +14,7 @@
 // Static, not on the stack: the launcher has no stack probes, and a frame of
 // more than a page could step over the guard page.
 static unsigned char packageBuffer[65536];
+static unsigned char outputBuffer[65536];
 static unsigned char blockBuffer[DATA_BLOCK_SIZE];  // one data block, or a formatted message
 static EntryPaths entry;
 // Zero-filled, which IsStreamOpen reads as closed. At file scope so that
@@ -84,6 +85,29 @@ static ExtractStatus CopyData(FileStream *package, int size)
     return EXTRACT_OK;
 }
 
+// Creates or truncates the destination and opens it for writing, others may
+// read but not write: in one step when that succeeds. Only when it fails is
+// the file created empty with write sharing on its own, as a separate step
+// would have done first; that tells a file that cannot be created (message
+// 5, with its error number) from one that cannot be opened for writing
+// (message 6). Two opens for every file would cost as much as writing a
+// small one.
+static ExtractStatus OpenDestination(HINSTANCE module, FileStream *package)
+{
+    if (OpenWriteStream(&outputFile, entry.destinationPath, outputBuffer, sizeof outputBuffer))
+        return EXTRACT_OK;
+    HANDLE created = CreateFileA(entry.destinationPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (created == INVALID_HANDLE_VALUE) {
+        int errorNumber = ErrorNumber(GetLastError());
+        ReportFileFailure(module, package, IDS_CANNOT_CREATE_FILE, errorNumber);
+        return EXTRACT_CANNOT_CREATE_FILE;
+    }
+    CloseHandle(created);
+    ReportFileFailure(module, package, IDS_CANNOT_OPEN_FILE, 0);
+    return EXTRACT_CANNOT_CREATE_FILE;
+}
+
 static ExtractStatus ExtractEntry(HINSTANCE module, FileStream *package, const PackageInfo *info)
 {
     ExtractStatus status = ReadEntryName(package, info->sourcePrefix, &entry);
@@ -95,24 +119,19 @@ static ExtractStatus ExtractEntry(HINSTANCE module, FileStream *package, const P
         lstrcpynA(madeDir, entry.relativeDir, sizeof madeDir);
     }
 
-    HANDLE created = CreateFileA(entry.destinationPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (created == INVALID_HANDLE_VALUE) {
-        int errorNumber = ErrorNumber(GetLastError());
-        ReportFileFailure(module, package, IDS_CANNOT_CREATE_FILE, errorNumber);
-        return EXTRACT_CANNOT_CREATE_FILE;
-    }
-    CloseHandle(created);
-    if (!OpenWriteStream(&outputFile, entry.destinationPath)) {
-        ReportFileFailure(module, package, IDS_CANNOT_OPEN_FILE, 0);
-        return EXTRACT_CANNOT_CREATE_FILE;
-    }
+    status = OpenDestination(module, package);
+    if (status != EXTRACT_OK)
+        return status;
 
     DWORD dosDateTime;
     int size;
     status = ReadEntryTail(package, &dosDateTime, &size);
     if (status == EXTRACT_OK)
         status = CopyData(package, size);
+    // What the buffer still holds can fail to be written too: a full disk
+    // must never pass for a complete file.
+    if (status == EXTRACT_OK && !FlushStream(&outputFile))
+        status = EXTRACT_DATA_WRITE_FAILED;
     if (status != EXTRACT_OK)
         return status;
     SetTimeStamp(outputFile.handle, dosDateTime);

@@ -17,11 +17,11 @@ int OpenReadStream(FileStream *stream, const char *path, unsigned char *buffer, 
     return handle != INVALID_HANDLE_VALUE;
 }
 
-int OpenWriteStream(FileStream *stream, const char *path)
+int OpenWriteStream(FileStream *stream, const char *path, unsigned char *buffer, DWORD capacity)
 {
     HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, NULL);
-    Reset(stream, handle, NULL, 0);
+    Reset(stream, handle, buffer, capacity);
     return handle != INVALID_HANDLE_VALUE;
 }
 
@@ -57,10 +57,29 @@ int ReadStream(FileStream *stream, void *data, DWORD count)
     return 1;
 }
 
-int WriteStream(FileStream *stream, const void *data, DWORD count)
+static int WriteWhole(HANDLE handle, const void *data, DWORD count)
 {
     DWORD written = 0;
-    return WriteFile(stream->handle, data, count, &written, NULL) && written == count;
+    return WriteFile(handle, data, count, &written, NULL) && written == count;
+}
+
+int FlushStream(FileStream *stream)
+{
+    DWORD count = stream->fill;
+    stream->fill = 0;
+    return count == 0 || WriteWhole(stream->handle, stream->buffer, count);
+}
+
+int WriteStream(FileStream *stream, const void *data, DWORD count)
+{
+    if (count > stream->capacity - stream->fill && !FlushStream(stream))
+        return 0;
+    // A request as large as the buffer goes straight to the file.
+    if (count >= stream->capacity)
+        return WriteWhole(stream->handle, data, count);
+    CopyMemory(stream->buffer + stream->fill, data, count);
+    stream->fill += count;
+    return 1;
 }
 
 LONGLONG StreamLength(FileStream *stream)
