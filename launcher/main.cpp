@@ -10,16 +10,6 @@
 #include "ui/progress.h"
 #include "ui/report.h"
 
-// Reports string `id`, formatted with `number` when it has a field.
-static void ReportString(UINT id, int number)
-{
-    char text[TEXT_BUFFER_SIZE];
-    LoadStringA(moduleHandle, IDS_CAPTION, messageCaption, TEXT_BUFFER_SIZE);
-    LoadStringA(moduleHandle, id, messageText, TEXT_BUFFER_SIZE);
-    wsprintfA(text, messageText, number);
-    ReportMessage(GetMessageOwner(), text, messageCaption, MB_OK);
-}
-
 static void CloseRun(ExtractStatus status)
 {
     if (status == EXTRACT_OK) {
@@ -29,15 +19,15 @@ static void CloseRun(ExtractStatus status)
     ShowWindow(progressWindow, SW_HIDE);
     switch (status) {
     case EXTRACT_WRONG_PASSWORD:
-        ReportString(IDS_WRONG_PASSWORD, 0);
+        ReportString(GetMessageOwner(), MB_OK, IDS_WRONG_PASSWORD);
         break;
     case EXTRACT_DECLINED:
         break;
     case EXTRACT_BAD_PACKAGE_SIZE:
-        ReportString(IDS_BAD_PACKAGE_SIZE, 0);
+        ReportString(GetMessageOwner(), MB_OK, IDS_BAD_PACKAGE_SIZE);
         break;
     default:
-        ReportString(IDS_EXTRACT_FAILED, static_cast<signed char>(status));
+        ReportString(GetMessageOwner(), MB_OK, IDS_EXTRACT_FAILED, static_cast<int>(static_cast<signed char>(status)));
         RemoveExtractedFiles(moduleHandle);
         break;
     }
@@ -70,7 +60,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)
     workingDir[0] = '\0';
     if (!ChooseWorkingDir(workingDir)) {
         // Never extract relative to the current directory instead.
-        ReportString(IDS_NO_DISK_SPACE, 0);
+        ReportString(GetMessageOwner(), MB_OK, IDS_NO_DISK_SPACE);
         FreeDrawingObjects();
         return 0;
     }

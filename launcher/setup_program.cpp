@@ -163,9 +163,5 @@ void RunSetupProgram(const char *setupCommand)
     if (result == 0)
         return;
 
-    char text[TEXT_BUFFER_SIZE];
-    LoadStringA(moduleHandle, IDS_CAPTION, messageCaption, TEXT_BUFFER_SIZE);
-    LoadStringA(moduleHandle, IDS_LAUNCH_FAILED, messageText, TEXT_BUFFER_SIZE);
-    wsprintfA(text, messageText, static_cast<int>(result));
-    ReportMessage(progressWindow, text, messageCaption, MB_OK);
+    ReportString(progressWindow, MB_OK, IDS_LAUNCH_FAILED, static_cast<int>(result));
 }

@@ -15,7 +15,7 @@
 // more than a page could step over the guard page.
 static unsigned char packageBuffer[65536];
 static unsigned char outputBuffer[65536];
-static unsigned char blockBuffer[DATA_BLOCK_SIZE];  // one data block, or a formatted message
+static unsigned char blockBuffer[DATA_BLOCK_SIZE];
 static EntryPaths entry;
 // Zero-filled, which IsStreamOpen reads as closed. At file scope so that
 // AbandonExtraction can close it from the end-of-session handler.
@@ -31,13 +31,10 @@ void AbandonExtraction()
 
 // Messages 5 and 6, over the progress window. The package is closed before
 // the message, as every failure closes what it opened before it reports.
-static void ReportFileFailure(HINSTANCE module, FileStream *package, UINT id, int errorNumber)
+static void ReportFileFailure(FileStream *package, UINT id, int errorNumber)
 {
     CloseStream(package);
-    LoadStringA(module, IDS_CAPTION, messageCaption, TEXT_BUFFER_SIZE);
-    LoadStringA(module, id, messageText, TEXT_BUFFER_SIZE);
-    wsprintfA(reinterpret_cast<char *>(blockBuffer), messageText, entry.destinationPath, errorNumber);
-    ReportMessage(progressWindow, reinterpret_cast<char *>(blockBuffer), messageCaption, MB_OK);
+    ReportString(progressWindow, MB_OK, id, entry.destinationPath, errorNumber);
 }
 
 static int SameBytes(const char *a, const char *b)
@@ -92,7 +89,7 @@ static ExtractStatus CopyData(FileStream *package, int size)
 // 5, with its error number) from one that cannot be opened for writing
 // (message 6). Two opens for every file would cost as much as writing a
 // small one.
-static ExtractStatus OpenDestination(HINSTANCE module, FileStream *package)
+static ExtractStatus OpenDestination(FileStream *package)
 {
     if (OpenWriteStream(&outputFile, entry.destinationPath, outputBuffer, sizeof outputBuffer))
         return EXTRACT_OK;
@@ -100,15 +97,15 @@ static ExtractStatus OpenDestination(HINSTANCE module, FileStream *package)
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (created == INVALID_HANDLE_VALUE) {
         int errorNumber = ErrorNumber(GetLastError());
-        ReportFileFailure(module, package, IDS_CANNOT_CREATE_FILE, errorNumber);
+        ReportFileFailure(package, IDS_CANNOT_CREATE_FILE, errorNumber);
         return EXTRACT_CANNOT_CREATE_FILE;
     }
     CloseHandle(created);
-    ReportFileFailure(module, package, IDS_CANNOT_OPEN_FILE, 0);
+    ReportFileFailure(package, IDS_CANNOT_OPEN_FILE, 0);
     return EXTRACT_CANNOT_CREATE_FILE;
 }
 
-static ExtractStatus ExtractEntry(HINSTANCE module, FileStream *package, const PackageInfo *info)
+static ExtractStatus ExtractEntry(FileStream *package, const PackageInfo *info)
 {
     ExtractStatus status = ReadEntryName(package, info->sourcePrefix, &entry);
     if (status != EXTRACT_OK)
@@ -119,7 +116,7 @@ static ExtractStatus ExtractEntry(HINSTANCE module, FileStream *package, const P
         lstrcpynA(madeDir, entry.relativeDir, sizeof madeDir);
     }
 
-    status = OpenDestination(module, package);
+    status = OpenDestination(package);
     if (status != EXTRACT_OK)
         return status;
 
@@ -144,13 +141,10 @@ static ExtractStatus ExtractEntry(HINSTANCE module, FileStream *package, const P
 
 // The install question and the password, in this order. A session that ends
 // while either is open has already had everything removed.
-static ExtractStatus PassGates(HINSTANCE module, const PackageInfo *info)
+static ExtractStatus PassGates(const PackageInfo *info)
 {
     if (info->productTitle[0] != '\0' && !silentMode) {
-        LoadStringA(module, IDS_CAPTION, messageCaption, TEXT_BUFFER_SIZE);
-        LoadStringA(module, IDS_CONFIRM_INSTALL, messageText, TEXT_BUFFER_SIZE);
-        wsprintfA(reinterpret_cast<char *>(blockBuffer), messageText, info->productTitle);
-        int answer = ReportMessage(GetMessageOwner(), reinterpret_cast<char *>(blockBuffer), messageCaption, MB_YESNO);
+        int answer = ReportString(GetMessageOwner(), MB_YESNO, IDS_CONFIRM_INSTALL, info->productTitle);
         if (answer == IDNO || sessionEnded)
             return EXTRACT_DECLINED;
     }
@@ -176,7 +170,7 @@ ExtractStatus ExtractPackage(HINSTANCE module)
     ExtractStatus status = LoadPackageHeader(module, &info);
     if (status != EXTRACT_OK)
         return status;
-    status = PassGates(module, &info);
+    status = PassGates(&info);
     if (status != EXTRACT_OK)
         return status;
     if (!silentMode)
@@ -189,7 +183,7 @@ ExtractStatus ExtractPackage(HINSTANCE module)
     blocksDone = 0;
     madeDir[0] = '\0';
     for (int i = 0; i < info.entryCount; i++) {
-        status = ExtractEntry(module, &package, &info);
+        status = ExtractEntry(&package, &info);
         if (status != EXTRACT_OK) {
             CloseStream(&outputFile);
             CloseStream(&package);

@@ -1,6 +1,8 @@
 #include "ui/report.h"
-#include "launcher/globals.h"
+#include <stdarg.h>
 #include "fsutil/path.h"
+#include "launcher/globals.h"
+#include "resources/resource.h"
 
 // Deny-none sharing: another program may read, write or delete the log
 // between two messages.
@@ -50,6 +52,19 @@ int ReportMessage(HWND owner, const char *text, const char *caption, UINT type)
     AppendLine(log, text);
     CloseHandle(log);
     return 1;
+}
+
+int ReportString(HWND owner, UINT type, UINT id, ...)
+{
+    // Room for a 127-byte format with a 259-byte path and a number.
+    char text[512];
+    LoadStringA(moduleHandle, IDS_CAPTION, messageCaption, TEXT_BUFFER_SIZE);
+    LoadStringA(moduleHandle, id, messageText, TEXT_BUFFER_SIZE);
+    va_list arguments;
+    va_start(arguments, id);
+    wvsprintfA(text, messageText, arguments);
+    va_end(arguments);
+    return ReportMessage(owner, text, messageCaption, type);
 }
 
 HWND GetMessageOwner()
