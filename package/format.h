@@ -94,4 +94,30 @@ inline int32_t EntryBlockCount(int32_t size)
     return size / DATA_BLOCK_SIZE + (size % DATA_BLOCK_SIZE != 0);
 }
 
+// Integrity record, optional: written right after the last entry, at offset
+// packageLength, where launchers that know nothing of it never look. A
+// signature added later by a signing tool comes after it, so the record is
+// found at packageLength and never by searching from the end of the file.
+//   char signature[8] "SFXCRC32" | uint32 version (1) | int32 entryCount
+//   | uint32 headerCrc (the 404 header bytes as stored)
+//   | uint32 entryCrc[entryCount] (each entry as stored: nameLength, name,
+//     dosDateTime, size and data)
+//   | uint32 recordCrc (every byte of the record before it)
+// All CRCs are CRC-32 (the polynomial of zip and PNG). A package with the
+// record also carries INTEGRITY_MARK in the header's reserved field, so that
+// a damaged signature cannot make the record look absent.
+#define INTEGRITY_SIGNATURE "SFXCRC32"
+enum {
+    INTEGRITY_SIGNATURE_SIZE = 8,
+    INTEGRITY_VERSION = 1,
+    INTEGRITY_HEAD_BYTES = 20,      // signature, version, entryCount, headerCrc
+    INTEGRITY_MARK = 0x49584653     // "SFXI" read as a little-endian int32
+};
+
+// Bytes of a record for `entryCount` entries.
+inline int64_t IntegrityRecordSize(int32_t entryCount)
+{
+    return INTEGRITY_HEAD_BYTES + 4 * int64_t(entryCount) + 4;
+}
+
 #endif

@@ -51,6 +51,7 @@ bool CheckStub(const std::string &path, const Bytes &stub, std::string *error)
 bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warnings, std::string *error)
 {
     Package package;
+    package.integrityRecord = options.integrityRecord;
     // The launcher cuts as many bytes as the prefix is long from a name's
     // directory part, which ends in a backslash; so must the prefix.
     std::string prefix = options.sourcePrefix;

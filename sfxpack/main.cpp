@@ -18,7 +18,8 @@ namespace {
 const char USAGE[] =
     "Usage:\n"
     "  sfxpack create -o OUT.exe [--stub LAUNCHER.exe] [--setup \"CMD\"] [--title T]\n"
-    "                 [--password P] [--source-prefix PREFIX] [--codepage N] DIR\n"
+    "                 [--password P] [--source-prefix PREFIX] [--codepage N]\n"
+    "                 [--no-integrity] DIR\n"
     "  sfxpack list PKG.exe [--show-password] [--codepage N]\n"
     "  sfxpack --help\n"
     "\n"
@@ -33,6 +34,9 @@ const char USAGE[] =
     "setup command 127, title 79, prefix 127, stored name 260; files of 1 byte\n"
     "to below 2 GiB; packages below 2 GiB. A path below the working directory\n"
     "of more than 195 bytes draws a warning. Nothing is left at OUT on failure.\n"
+    "After the last entry comes an integrity record (CRC-32 of the header and\n"
+    "of every entry), which the launcher checks while it extracts; launchers\n"
+    "that do not know it ignore it. --no-integrity leaves it out.\n"
     "\n"
     "list prints one \"field: value\" line each for headerSize, formatVersion,\n"
     "payloadOffset, entryCount, packageLength, totalBlocks, reserved,\n"
@@ -92,7 +96,9 @@ int Create(const std::vector<std::string> &args)
                               : arg == "--password" ? &options.password
                               : arg == "--source-prefix" ? &options.sourcePrefix
                               : nullptr;
-        if (target || arg == "--codepage") {
+        if (arg == "--no-integrity") {
+            options.integrityRecord = false;
+        } else if (target || arg == "--codepage") {
             if (i + 1 == args.size())
                 return Usage(arg + ": a value is missing");
             const std::string &value = args[++i];

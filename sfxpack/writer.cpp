@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstring>
 
+#include "package/crc32.h"
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the header is copied as a little-endian record");
 
 namespace sfxpack {
@@ -44,6 +46,18 @@ bool FillField(char *field, int width, const std::string &text, const std::optio
 
 }  // namespace
 
+void AppendIntegrityRecord(Bytes *out, int32_t entryCount, uint32_t headerCrc, const std::vector<uint32_t> &entryCrcs)
+{
+    size_t start = out->size();
+    out->insert(out->end(), INTEGRITY_SIGNATURE, INTEGRITY_SIGNATURE + INTEGRITY_SIGNATURE_SIZE);
+    AppendU32(out, INTEGRITY_VERSION);
+    AppendU32(out, static_cast<uint32_t>(entryCount));
+    AppendU32(out, headerCrc);
+    for (uint32_t crc : entryCrcs)
+        AppendU32(out, crc);
+    AppendU32(out, Crc32Update(0, out->data() + start, out->size() - start));
+}
+
 bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::string *error)
 {
     ResourceLocation location;
@@ -74,7 +88,7 @@ bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::st
     header.entryCount = package.entryCount.value_or(static_cast<int32_t>(package.entries.size()));
     header.packageLength = package.packageLength.value_or(static_cast<int32_t>(length));
     header.totalBlocks = package.totalBlocks.value_or(static_cast<int32_t>(blocks));
-    header.reserved = 0;
+    header.reserved = package.integrityRecord ? INTEGRITY_MARK : 0;
     if (!FillField(header.storedPassword, PASSWORD_FIELD_SIZE, package.password, package.rawPasswordField,
                    "password", error) ||
         !FillField(header.setupCommand, SETUP_COMMAND_FIELD_SIZE, package.setupCommand,
@@ -95,7 +109,9 @@ bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::st
     if (package.hideResource)
         bytes[location.nameOffset] = 'X';  // "XYRESOURCE": the lookup by name no longer matches
 
+    std::vector<uint32_t> entryCrcs;
     for (const Entry &entry : package.entries) {
+        size_t start = bytes.size();
         AppendU32(&bytes, static_cast<uint32_t>(entry.nameLength.value_or(static_cast<int32_t>(entry.name.size()))));
         size_t name = bytes.size();
         bytes.insert(bytes.end(), entry.name.begin(), entry.name.end());
@@ -103,7 +119,11 @@ bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::st
         AppendU32(&bytes, entry.dosDateTime);
         AppendU32(&bytes, static_cast<uint32_t>(entry.size.value_or(static_cast<int32_t>(entry.data.size()))));
         bytes.insert(bytes.end(), entry.data.begin(), entry.data.end());
+        entryCrcs.push_back(Crc32Update(0, bytes.data() + start, bytes.size() - start));
     }
+    if (package.integrityRecord)
+        AppendIntegrityRecord(&bytes, header.entryCount,
+                              Crc32Update(0, bytes.data() + location.fileOffset, PACKAGE_HEADER_SIZE), entryCrcs);
 
     if (package.truncateAt) {
         if (*package.truncateAt > bytes.size()) {

@@ -53,6 +53,8 @@ struct Package {
     // directory (404 normally), and whether the resource is hidden by renaming.
     std::optional<uint32_t> resourceSize;
     bool hideResource = false;
+    // Append the integrity record after the last entry and mark the header.
+    bool integrityRecord = false;
     // Cut the finished package to this many bytes.
     std::optional<size_t> truncateAt;
 };
@@ -77,6 +79,10 @@ bool FindHeaderResource(const Bytes &stub, ResourceLocation *location, std::stri
 // or raw field does not fit its width, a computed header value passes
 // 2 GiB, or `truncateAt` lies beyond the package.
 bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::string *error);
+
+// Appends the integrity record (see package/format.h) for entries with the
+// given CRCs; `entryCount` is written as the header holds it.
+void AppendIntegrityRecord(Bytes *out, int32_t entryCount, uint32_t headerCrc, const std::vector<uint32_t> &entryCrcs);
 
 // MS-DOS date (low 16 bits) and time (high 16 bits) of a Unix time, in the
 // build machine's local time, clamped to 1980-01-01 .. 2107-12-31 23:59:58.
@@ -119,6 +125,7 @@ struct CreateOptions {
     std::string password;
     std::string sourcePrefix;  // a backslash is appended when it lacks one
     int codePage = 1252;
+    bool integrityRecord = true;
 };
 
 // Converts and checks the texts, checks the stub's placeholder, collects the
