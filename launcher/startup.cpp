@@ -12,8 +12,26 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 static char argumentText[32768 + 2];
 static char *argumentValues[16384 + 2];
 
+// DLLs that the system DLLs load on demand (user32 its theme library, for
+// one) would otherwise be searched first in the package's own folder, often
+// a downloads folder. Restricted to the system directory before anything can
+// load one. SetDefaultDllDirectories is looked up, as older systems lack it;
+// it holds for this process only, so the setup program still finds DLLs in
+// its working directory.
+static void RestrictDllSearch()
+{
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    // Through a pointer to a function without parameters, the cast that
+    // says on purpose that the type is known.
+    if (found)
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(found))(
+            LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 extern "C" void LauncherStartup()
 {
+    RestrictDllSearch();
     const char *line = GetCommandLineA();
     argCount = SplitCommandLine(line, argumentText, sizeof argumentText, argumentValues,
                                 sizeof argumentValues / sizeof argumentValues[0]);

@@ -1,15 +1,18 @@
 #include "package/entry.h"
 #include "fsutil/path.h"
 
-ExtractStatus OpenPayload(HINSTANCE module, const PackageInfo *info, int wholePackage, FileStream *package,
-                          unsigned char *buffer, DWORD capacity)
+int OpenOwnExecutable(HINSTANCE module, FileStream *stream, unsigned char *buffer, DWORD capacity)
 {
     char path[PATH_BUFFER_SIZE];
     // A path cut to the buffer would name some other file.
     DWORD pathLength = GetModuleFileNameA(module, path, sizeof path);
-    if (pathLength == 0 || pathLength >= sizeof path)
-        return EXTRACT_CANNOT_OPEN_PACKAGE;
-    if (!OpenReadStream(package, path, buffer, capacity))
+    return pathLength != 0 && pathLength < sizeof path && OpenReadStream(stream, path, buffer, capacity);
+}
+
+ExtractStatus OpenPayload(HINSTANCE module, const PackageInfo *info, int wholePackage, FileStream *package,
+                          unsigned char *buffer, DWORD capacity)
+{
+    if (!OpenOwnExecutable(module, package, buffer, capacity))
         return EXTRACT_CANNOT_OPEN_PACKAGE;
     LONGLONG length = StreamLength(package);
     if (length == -1 || length < info->payloadOffset || (wholePackage && length < info->packageLength)) {

@@ -21,7 +21,10 @@ struct EntryPaths {
 };
 
 // Opens the executable of `module` for reading, others may read but not
-// write, tests its length against payloadOffset and, when `wholePackage` is
+// write. 1 on success.
+int OpenOwnExecutable(HINSTANCE module, FileStream *stream, unsigned char *buffer, DWORD capacity);
+
+// Opens the executable of `module` as OpenOwnExecutable does, tests its length against payloadOffset and, when `wholePackage` is
 // set, against packageLength, and positions it at the first entry.
 // EXTRACT_OK, EXTRACT_CANNOT_OPEN_PACKAGE or EXTRACT_BAD_PACKAGE_SIZE; the
 // stream is open only after EXTRACT_OK.

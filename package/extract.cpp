@@ -5,6 +5,7 @@
 #include "launcher/setup_program.h"
 #include "package/entry.h"
 #include "package/header.h"
+#include "package/integrity.h"
 #include "package/stream.h"
 #include "resources/resource.h"
 #include "ui/password.h"
@@ -107,6 +108,7 @@ static ExtractStatus OpenDestination(FileStream *package)
 
 static ExtractStatus ExtractEntry(FileStream *package, const PackageInfo *info)
 {
+    package->crc = 0;
     ExtractStatus status = ReadEntryName(package, info->sourcePrefix, &entry);
     if (status != EXTRACT_OK)
         return status;
@@ -129,6 +131,10 @@ static ExtractStatus ExtractEntry(FileStream *package, const PackageInfo *info)
     // must never pass for a complete file.
     if (status == EXTRACT_OK && !FlushStream(&outputFile))
         status = EXTRACT_DATA_WRITE_FAILED;
+    // A damaged entry ends the run before it gets its time stamp or the next
+    // entry is read; the removal pass then deletes it.
+    if (status == EXTRACT_OK && package->summing && !NextEntryCrcMatches(package->crc))
+        status = EXTRACT_DATA_READ_FAILED;
     if (status != EXTRACT_OK)
         return status;
     SetTimeStamp(outputFile.handle, dosDateTime);
@@ -180,16 +186,23 @@ ExtractStatus ExtractPackage(HINSTANCE module)
     status = OpenPayload(module, &info, 1, &package, packageBuffer, sizeof packageBuffer);
     if (status != EXTRACT_OK)
         return status;
+    status = OpenIntegrityRecord(module, &info, &package.summing);
+    if (status != EXTRACT_OK) {
+        CloseStream(&package);
+        return status;
+    }
     blocksDone = 0;
     madeDir[0] = '\0';
     for (int i = 0; i < info.entryCount; i++) {
         status = ExtractEntry(&package, &info);
         if (status != EXTRACT_OK) {
+            CloseIntegrityRecord();
             CloseStream(&outputFile);
             CloseStream(&package);
             return status;
         }
     }
+    CloseIntegrityRecord();
 
     if (!silentMode) {
         ShowProgressWindow();

@@ -1,5 +1,6 @@
 #include "package/header.h"
 #include "launcher/globals.h"
+#include "package/crc32.h"
 
 // Copies a scrambled text field and descrambles it over its full width. The
 // last byte is forced to NUL so that a field without one is cut, never read
@@ -40,6 +41,8 @@ ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info)
     info->entryCount = header->entryCount;
     info->packageLength = header->packageLength;
     totalBlocks = header->totalBlocks;
+    info->integrityMarked = header->reserved == INTEGRITY_MARK;
+    info->headerCrc = Crc32Update(0, header, PACKAGE_HEADER_SIZE);
 
     CopyTextField(storedPassword, header->storedPassword, PASSWORD_FIELD_SIZE);
     CopyTextField(info->setupCommand, header->setupCommand, SETUP_COMMAND_FIELD_SIZE);

@@ -11,6 +11,8 @@ struct PackageInfo {
     int payloadOffset;
     int entryCount;
     int packageLength;
+    int integrityMarked;    // reserved holds INTEGRITY_MARK
+    uint32_t headerCrc;     // of the 404 bytes as stored
     char setupCommand[SETUP_COMMAND_FIELD_SIZE];
     char productTitle[PRODUCT_TITLE_FIELD_SIZE];
     char sourcePrefix[SOURCE_PREFIX_FIELD_SIZE];

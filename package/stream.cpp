@@ -1,4 +1,5 @@
 #include "package/stream.h"
+#include "package/crc32.h"
 
 static void Reset(FileStream *stream, HANDLE handle, unsigned char *buffer, DWORD capacity)
 {
@@ -7,6 +8,8 @@ static void Reset(FileStream *stream, HANDLE handle, unsigned char *buffer, DWOR
     stream->capacity = capacity;
     stream->start = 0;
     stream->fill = 0;
+    stream->summing = 0;
+    stream->crc = 0;
 }
 
 int OpenReadStream(FileStream *stream, const char *path, unsigned char *buffer, DWORD capacity)
@@ -38,7 +41,11 @@ int ReadStream(FileStream *stream, void *data, DWORD count)
             // A request as large as the buffer goes straight to the file.
             if (count >= stream->capacity) {
                 DWORD got = 0;
-                return ReadFile(stream->handle, out, count, &got, NULL) && got == count;
+                if (!ReadFile(stream->handle, out, count, &got, NULL) || got != count)
+                    return 0;
+                if (stream->summing)
+                    stream->crc = Crc32Update(stream->crc, out, count);
+                return 1;
             }
             DWORD got = 0;
             if (!ReadFile(stream->handle, stream->buffer, stream->capacity, &got, NULL) || got == 0)
@@ -50,6 +57,8 @@ int ReadStream(FileStream *stream, void *data, DWORD count)
         if (take > count)
             take = count;
         CopyMemory(out, stream->buffer + stream->start, take);
+        if (stream->summing)
+            stream->crc = Crc32Update(stream->crc, out, take);
         stream->start += take;
         out += take;
         count -= take;

@@ -4,6 +4,7 @@
 #define PACKAGE_STREAM_H
 
 #include <windows.h>
+#include <stdint.h>
 
 struct FileStream {
     HANDLE handle;          // INVALID_HANDLE_VALUE when closed
@@ -11,6 +12,10 @@ struct FileStream {
     DWORD capacity;
     DWORD start;            // reading: next unread byte in the buffer
     DWORD fill;             // bytes held in the buffer: read ahead, or not yet written
+    // Reading: while `summing` is set, every byte handed out is added to
+    // `crc` (CRC-32), so that data is checked as it is copied, not read twice.
+    int summing;
+    uint32_t crc;
 };
 
 // Opens for reading, others may read but not write. 1 on success.

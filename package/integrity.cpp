@@ -1,0 +1,86 @@
+#include "package/integrity.h"
+#include "package/crc32.h"
+#include "package/entry.h"
+
+// The record is read through a handle of its own, so that the stream over
+// the payload keeps its buffer and position. A record for many entries does
+// not fit a fixed buffer: its own CRC is checked in one pass, and the entry
+// CRCs are then read one by one as the entries are done.
+static unsigned char recordBuffer[4096];
+static FileStream record;
+
+struct IntegrityHead {
+    char signature[INTEGRITY_SIGNATURE_SIZE];
+    uint32_t version;
+    int32_t entryCount;
+    uint32_t headerCrc;
+};
+static_assert(sizeof(IntegrityHead) == INTEGRITY_HEAD_BYTES, "the head of the record is 20 bytes");
+
+static int HasSignature(const IntegrityHead *head)
+{
+    for (int i = 0; i < INTEGRITY_SIGNATURE_SIZE; i++)
+        if (head->signature[i] != INTEGRITY_SIGNATURE[i])
+            return 0;
+    return 1;
+}
+
+// Reads the rest of the record after its head.
+static int RecordCrcMatches(const IntegrityHead *head)
+{
+    uint32_t crc = Crc32Update(0, head, sizeof *head);
+    unsigned char chunk[256];
+    for (LONGLONG left = 4 * LONGLONG(head->entryCount); left > 0;) {
+        DWORD take = left < LONGLONG(sizeof chunk) ? DWORD(left) : DWORD(sizeof chunk);
+        if (!ReadStream(&record, chunk, take))
+            return 0;
+        crc = Crc32Update(crc, chunk, take);
+        left -= take;
+    }
+    uint32_t recorded;
+    return ReadStream(&record, &recorded, sizeof recorded) && recorded == crc;
+}
+
+static ExtractStatus CheckRecord(const PackageInfo *info, int *present)
+{
+    SeekStream(&record, info->packageLength);
+    IntegrityHead head;
+    int headRead = ReadStream(&record, &head, sizeof head);
+    // The mark keeps a damaged signature from passing for an old package.
+    *present = info->integrityMarked || (headRead && HasSignature(&head));
+    if (!*present)
+        return EXTRACT_OK;
+    if (!headRead || !HasSignature(&head) || head.version != INTEGRITY_VERSION || head.entryCount < 0 ||
+        !RecordCrcMatches(&head))
+        return EXTRACT_DATA_READ_FAILED;
+    // Compared only once the record is known to be sound, so that a damaged
+    // header, its entry count included, shows as one.
+    if (head.headerCrc != info->headerCrc)
+        return EXTRACT_BAD_HEADER;
+    if (head.entryCount != info->entryCount)
+        return EXTRACT_DATA_READ_FAILED;
+    SeekStream(&record, LONGLONG(info->packageLength) + INTEGRITY_HEAD_BYTES);
+    return EXTRACT_OK;
+}
+
+ExtractStatus OpenIntegrityRecord(HINSTANCE module, const PackageInfo *info, int *present)
+{
+    *present = 0;
+    if (!OpenOwnExecutable(module, &record, recordBuffer, sizeof recordBuffer))
+        return EXTRACT_CANNOT_OPEN_PACKAGE;
+    ExtractStatus status = CheckRecord(info, present);
+    if (status != EXTRACT_OK || !*present)
+        CloseStream(&record);
+    return status;
+}
+
+int NextEntryCrcMatches(uint32_t crc)
+{
+    uint32_t recorded;
+    return ReadStream(&record, &recorded, sizeof recorded) && recorded == crc;
+}
+
+void CloseIntegrityRecord()
+{
+    CloseStream(&record);
+}
