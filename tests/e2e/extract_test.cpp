@@ -1,5 +1,6 @@
 // Extraction by the real launcher under Wine, silent: the exact bytes, places
-// and time stamps of what it writes, and the gates before it writes anything.
+// and time stamps of what it writes, and the gates before it writes anything;
+// a signed package, and DLLs planted beside a package.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -173,6 +174,85 @@ TEST_F(Extract, PackageLengthIsTheLeastLengthAccepted)
         EXPECT_EQ(ReadText(other / "SETUP.LOG"), "") << extra;
         EXPECT_EQ(ReadBytes(other / "temp/~EXB0000/a/f.bin"), PatternBytes(9000, 1)) << extra;
     }
+}
+
+// Signed as the last step of a build: the signature goes after the integrity
+// record, where the launcher never looks, and covers the payload.
+TEST_F(Extract, SignedPackageRunsAndADamagedOneFailsBothChecks)
+{
+    auto shell = [&](const std::string &command) {
+        return std::system((command + " >>'" + (dir / "tools.log") + "' 2>&1").c_str());
+    };
+    ASSERT_EQ(shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Package Test Signer'"
+                    " -addext extendedKeyUsage=codeSigning -keyout '" + (dir / "key.pem") + "' -out '" +
+                    (dir / "cert.pem") + "'"),
+              0);
+    sfxpack::Package package;
+    package.setupCommand = "Setup.exe";
+    package.entries = {MakeEntry("Setup.exe", RecorderProgram(), WHEN), MakeEntry("data\\f.bin", 30000, 1, WHEN)};
+    package.integrityRecord = true;
+    WritePackage(dir / "unsigned.exe", package);
+    ASSERT_EQ(shell("osslsigncode sign -certs '" + (dir / "cert.pem") + "' -key '" + (dir / "key.pem") +
+                    "' -n Widget -in '" + (dir / "unsigned.exe") + "' -out '" + (dir / "pkg.exe") + "'"),
+              0);
+    auto verify = [&](const std::string &path) {
+        return shell("osslsigncode verify -CAfile '" + (dir / "cert.pem") + "' -in '" + path + "'");
+    };
+    EXPECT_EQ(verify(dir / "pkg.exe"), 0);
+    Bytes signedBytes = ReadBytes(dir / "pkg.exe");
+    std::string listing, error;
+    EXPECT_TRUE(sfxpack::ListPackage(signedBytes, 1252, false, &listing, &error)) << error;
+    EXPECT_NE(listing.find("\nentry: 30000 2019-03-04 05:06:08 data\\f.bin\n"), std::string::npos) << listing;
+
+    e2e::Run run = RecordingRun(dir);
+    run.arguments = "-s";
+    EXPECT_EQ(RunWine(dir / "pkg.exe", run), 0);
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+    EXPECT_NE(ReadText(dir / "records/Setup.txt").find("\ndone\n"), std::string::npos);
+    EXPECT_EQ(ListTree(dir / "temp"), std::vector<std::string>{});
+
+    // One byte of the data changed: the signature no longer verifies, and
+    // the launcher stops before the setup program and removes everything.
+    TempDir damaged;
+    size_t unsignedSize = ReadBytes(dir / "unsigned.exe").size();
+    signedBytes[unsignedSize - IntegrityRecordSize(2) - 100] ^= 0x01;
+    WriteBytes(damaged / "pkg.exe", signedBytes);
+    EXPECT_NE(verify(damaged / "pkg.exe"), 0);
+    run = RecordingRun(damaged);
+    run.arguments = "-s";
+    EXPECT_EQ(RunWine(damaged / "pkg.exe", run), 0);
+    EXPECT_EQ(ReadText(damaged / "SETUP.LOG"), "Extract failed: return from extract=-9\r\n");
+    EXPECT_EQ(ListTree(damaged.path()), (std::vector<std::string>{"SETUP.LOG", "pkg.exe", "records/", "temp/"}));
+}
+
+// user32 loads its theme library on demand. With Wine told to prefer a
+// native copy of it, a copy planted beside the package is taken from there
+// unless the launcher has restricted its DLL search to the system directory;
+// the setup program still takes one from its own directory.
+TEST_F(Extract, DllBesideThePackageIsNotLoadedButTheSetupProgramFindsItsOwn)
+{
+    Bytes planted = ReadBytes(WinBuildDir() + "/tools/planted.dll");
+    ASSERT_FALSE(planted.empty());
+    WriteBytes(dir / "uxtheme.dll", planted);
+    sfxpack::Package package;
+    // A program with a window, which exits after 1 ms.
+    package.setupCommand = "tvdelete.exe 1";
+    package.entries = {MakeEntry("tvdelete.exe", ReadBytes(ToolPath("tvdelete")), WHEN),
+                       MakeEntry("uxtheme.dll", planted, WHEN)};
+    // Read by Wine from the environment of each process it starts.
+    const char *before = getenv("WINEDLLOVERRIDES");
+    std::string saved = before ? before : "";
+    setenv("WINEDLLOVERRIDES", (saved + ";uxtheme=n,b").c_str(), 1);
+    e2e::Run run;  // with its windows, as a user starts it
+    EXPECT_EQ(RunPackage(dir, package, run), 0);
+    if (before)
+        setenv("WINEDLLOVERRIDES", saved.c_str(), 1);
+    else
+        unsetenv("WINEDLLOVERRIDES");
+    // The setup program's mark stays in the working directory, as the removal
+    // pass knows nothing of it; beside the package there is none.
+    EXPECT_EQ(ListTree(dir.path()), (std::vector<std::string>{"pkg.exe", "temp/", "temp/~EXB0000/",
+                                                               "temp/~EXB0000/uxtheme.dll.loaded", "uxtheme.dll"}));
 }
 
 class Password : public Extract {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <unistd.h>
 
 #include "tests/e2e/harness.h"
@@ -118,6 +119,66 @@ TEST_F(Status, DataCutShortIsADataReadFailure)
     EXPECT_EQ(Silent(CutTo(package, BuiltSize(package) - 100)), "Extract failed: return from extract=-9\r\n");
     // Removal only seeks past the data, so its walk completes.
     EXPECT_EQ(ListTree(dir.path()), ALL_REMOVED);
+}
+
+TEST_F(Status, DamageFoundByTheIntegrityRecordEndsTheRunBeforeTheSetupProgram)
+{
+    // The setup program comes first and is written whole before any damage
+    // is met; it must never be started.
+    sfxpack::Package package = WithLast(MakeEntry("c\\three.bin", 20000, 3));
+    package.entries.insert(package.entries.begin(), MakeEntry("Setup.exe", RecorderProgram()));
+    package.setupCommand = "Setup.exe";
+    package.integrityRecord = true;
+    Bytes stub, whole;
+    std::string error;
+    ASSERT_TRUE(sfxpack::ReadFileBytes(LauncherStub(), &stub, &error)) << error;
+    ASSERT_TRUE(sfxpack::BuildPackage(stub, package, &whole, &error)) << error;
+    sfxpack::ResourceLocation header;
+    ASSERT_TRUE(sfxpack::FindHeaderResource(stub, &header, &error)) << error;
+    std::vector<size_t> entryAt = {stub.size()};
+    for (const sfxpack::Entry &entry : package.entries)
+        entryAt.push_back(entryAt.back() + ENTRY_FIXED_BYTES + entry.name.size() + entry.data.size());
+    const size_t record = entryAt.back();
+    ASSERT_EQ(whole.size(), record + IntegrityRecordSize(4));
+
+    // The log and what is left after a run of the package with the byte at
+    // `offset` flipped (none: undamaged).
+    auto runDamaged = [&](std::optional<size_t> offset, Tree *left) {
+        TempDir run;
+        Bytes bytes = whole;
+        if (offset)
+            bytes[*offset] ^= 0x10;
+        WriteBytes(run / "pkg.exe", bytes);
+        e2e::Run how = RecordingRun(run);
+        how.arguments = "-s";
+        EXPECT_EQ(RunWine(run / "pkg.exe", how), 0);
+        *left = ListTree(run.path());
+        return ReadText(run / "SETUP.LOG");
+    };
+    Tree left;
+    EXPECT_EQ(runDamaged(std::nullopt, &left), "");
+    EXPECT_EQ(left, (Tree{"SETUP.LOG", "pkg.exe", "records/", "records/Setup.txt", "temp/"}));
+
+    const Tree allRemoved = {"SETUP.LOG", "pkg.exe", "records/", "temp/"};
+    const std::string dataReadFailed = "Extract failed: return from extract=-9\r\n";
+    const std::vector<std::pair<std::string, size_t>> damaged = {
+        {"first data block of one.bin", entryAt[1] + ENTRY_FIXED_BYTES + package.entries[1].name.size() + 100},
+        {"date of two.bin", entryAt[2] + 4 + package.entries[2].name.size()},
+        // 't' of "three" turns into 0xF4, still a name that can be written.
+        {"name of three.bin", entryAt[3] + 4 + 2},
+        {"last byte of three.bin", record - 1},
+        {"CRC of one.bin in the record", record + INTEGRITY_HEAD_BYTES + 4},
+        {"signature of the record", record + 3},
+    };
+    for (const auto &[what, offset] : damaged) {
+        EXPECT_EQ(runDamaged(offset, &left), dataReadFailed) << what;
+        EXPECT_EQ(left, allRemoved) << what;
+    }
+    // The mark in the header damaged: the record is still found by its
+    // signature, and its header CRC shows the damage.
+    EXPECT_EQ(runDamaged(header.fileOffset + offsetof(PackageHeader, reserved), &left),
+              "Extract failed: return from extract=-2\r\n");
+    EXPECT_EQ(left, allRemoved);
 }
 
 TEST_F(Status, FullDiskIsADataWriteFailure)
