@@ -8,5 +8,6 @@ cmake -S . -B "$SFX_WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DCMAKE_BUILD_TYPE=MinSizeRel -DWINEPREFIX="$WINEPREFIX" -DWIN_BUILD_DIR="$SFX_WIN_BUILD" >/dev/null
 cmake --build "$SFX_WIN_BUILD" -j"$(nproc)"
 cmake -S . -B "$SFX_NATIVE_BUILD" -DCMAKE_BUILD_TYPE=Release \
-  -DWINEPREFIX="$WINEPREFIX" -DWIN_BUILD_DIR="$SFX_WIN_BUILD" >/dev/null
+  -DWINEPREFIX="$WINEPREFIX" -DWIN_BUILD_DIR="$SFX_WIN_BUILD" \
+  -DSHIPPED_LAUNCHER="$SFX_WIN_BUILD/launcher/launcher.exe" >/dev/null
 cmake --build "$SFX_NATIVE_BUILD" -j"$(nproc)"
