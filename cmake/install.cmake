@@ -12,7 +12,7 @@ set(CPACK_PACKAGE_NAME sfxpack)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "writes self-extracting packages for 32-bit Windows")
 set(CPACK_PACKAGE_DESCRIPTION
-    "sfxpack packs a folder into one Windows executable that extracts it and can run a setup program from it; it also lists such packages. The 32-bit Windows launcher that every package starts with comes with it.")
+    "A package is the launcher that comes with sfxpack plus the files of a folder; it unpacks them and runs a setup program.")
 set(CPACK_PACKAGE_CONTACT "sfxpack maintainers <sfxpack@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS wine)
