@@ -19,4 +19,4 @@ test: build
 	@scripts/test.sh
 
 clean:
-	rm -rf build/win build/native
+	rm -rf build/win build/win64 build/native build/wine64-bin

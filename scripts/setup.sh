@@ -23,6 +23,19 @@ if [ ${#need[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
+# Where 32-bit programs cannot run, the Windows side is also built for x86_64.
+. scripts/env.sh
+if [ "$SFX_WIN_ARCH" = x86_64 ]; then
+  need=()
+  for p in g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64; do
+    have_pkg "$p" || need+=("$p")
+  done
+  if [ ${#need[@]} -gt 0 ]; then
+    echo "setup: this machine runs no 32-bit code; installing ${need[*]} for 64-bit test builds"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  fi
+fi
+
 # Double-byte code page tests run Wine with LC_ALL=ja_JP.UTF-8: Wine takes
 # code page 932 from the name alone, but converts file names correctly only
 # when the C library has the locale.
