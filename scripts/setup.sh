@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, only where missing, what building and testing need on a fresh
-# Debian 12 machine, then creates the project's private Wine prefix once.
+# Debian 12 machine (with `deb`, also what making the Debian package needs),
+# then creates the project's private Wine prefix once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,12 @@ for p in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ \
          openssl osslsigncode; do
   have_pkg "$p" || need+=("$p")
 done
+# `scripts/setup.sh deb`: what the Debian package's dependencies are read with.
+if [ "${1:-}" = deb ]; then
+  for p in dpkg-dev file; do
+    have_pkg "$p" || need+=("$p")
+  done
+fi
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
