@@ -69,7 +69,7 @@ int CreateTemporary(const std::string &path, std::string *temporary, std::string
 {
     // In the same folder, so that the rename never crosses file systems.
     *temporary = path + ".tmp" + std::to_string(getpid());
-    int fd = OpenFile(*temporary, O_WRONLY | O_CREAT | O_EXCL);
+    int fd = OpenFile(*temporary, O_RDWR | O_CREAT | O_EXCL);
     if (fd < 0)
         *error = *temporary + ": " + Reason(errno);
     return fd;

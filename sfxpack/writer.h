@@ -121,8 +121,9 @@ int OpenFile(const std::string &path, int flags);
 bool ReadFileBytes(const std::string &path, Bytes *out, std::string *error);
 // A package is written to a temporary file beside `path` and renamed over it
 // only when complete, so that no half-written package is ever left there.
-// CreateTemporary gives the open descriptor and its name; FinishTemporary
-// closes and renames it, DiscardTemporary closes and removes it.
+// CreateTemporary gives the descriptor, open for reading and writing, and
+// its name; FinishTemporary closes and renames it, DiscardTemporary closes
+// and removes it.
 int CreateTemporary(const std::string &path, std::string *temporary, std::string *error);
 bool FinishTemporary(int fd, const std::string &temporary, const std::string &path, std::string *error);
 void DiscardTemporary(int fd, const std::string &temporary);

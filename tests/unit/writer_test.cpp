@@ -113,8 +113,9 @@ TEST_F(Writer, LaysDownTheHeaderAndEntriesExactly)
 }
 
 // The streaming writer lays down the very bytes built in memory, with entry
-// data read from files in chunks; a file that shrank or grew since it was
-// listed is refused and the previous package stays.
+// data copied from files in chunks; so does BuildPackage reading the files.
+// A file that shrank or grew since it was listed is refused and the previous
+// package stays.
 TEST_F(Writer, StreamsFromFilesTheBytesItBuildsInMemory)
 {
     TempDir tmp;
@@ -143,6 +144,7 @@ TEST_F(Writer, StreamsFromFilesTheBytesItBuildsInMemory)
         ASSERT_TRUE(sfxpack::WritePackageFile(stub, streamed, path, progress, &error)) << error;
         Bytes built = Build(inMemory);
         EXPECT_TRUE(ReadFile(path) == built) << "record " << record;
+        EXPECT_TRUE(Build(streamed) == built) << "record " << record;  // read through the buffer, not the kernel
         EXPECT_EQ(lastEntriesDone, 4u);
         EXPECT_EQ(lastBytesDone, totalBytes);
     }
