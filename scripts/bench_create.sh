@@ -4,9 +4,10 @@
 # tree and on about 1.9 GiB in four files: medians of hyperfine runs with
 # warm caches, and the writer's peak memory (GNU time's maximum resident
 # set size).
-# With --wine, the 1.9 GiB package, written with the launcher from the test
-# build, is then run silently under Wine and what it extracts is compared
-# byte for byte with the sources. SFX_BENCH_LAUNCHER overrides that launcher.
+# With --wine, the 1.9 GiB package, written with the launcher that runs here
+# (the 64-bit test build where 32-bit programs cannot run), is then run
+# silently under Wine and what it extracts is compared byte for byte with the
+# sources.
 set -euo pipefail
 wine_check=no
 case "${1:-}" in
@@ -19,8 +20,7 @@ cd "$SFX_ROOT"
 command -v hyperfine >/dev/null || apt-get install -y -qq hyperfine >/dev/null
 [ -x /usr/bin/time ] || scripts/setup.sh
 sfxpack="$SFX_NATIVE_BUILD/sfxpack/sfxpack"
-stub="$SFX_WIN_BUILD/launcher/launcher.exe"
-[ -f "$stub" ] || stub="$SFX_NATIVE_BUILD/sfxpack/stand_in_stub.exe"
+stub="$SFX_SHIP_BUILD/launcher/launcher.exe"
 out=$PWD/build/bench-create
 rm -rf "$out"
 mkdir -p "$out"
@@ -68,8 +68,7 @@ measure big "$out/big" 3
 
 if [ "$wine_check" = yes ]; then
   . scripts/session.sh
-  launcher="${SFX_BENCH_LAUNCHER:-$stub}"
-  "$sfxpack" create --quiet -o "$out/wine.exe" --stub "$launcher" "$out/big"
+  "$sfxpack" create --quiet -o "$out/wine.exe" --stub "$SFX_WIN_BUILD/launcher/launcher.exe" "$out/big"
   # TEMP for the package: the prefix's own Temp; without a setup command the
   # extracted files stay in ~EXBnnnn for the comparison.
   temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
