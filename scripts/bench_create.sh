@@ -2,8 +2,9 @@
 # Package writer benchmark: `sfxpack create` (integrity record included, and
 # without it) beside `cat` of the same files into one file, on the 200 MB / 2,000-file
 # tree and on about 1.9 GiB in four files: medians of hyperfine runs with
-# warm caches, and the writer's peak memory (GNU time's maximum resident
-# set size).
+# warm caches, mean processor time (user and system, steadier than the wall
+# clock on a busy machine), and the writer's peak memory (GNU time's maximum
+# resident set size).
 # With --wine, the 1.9 GiB package, written with the launcher that runs here
 # (the 64-bit test build where 32-bit programs cannot run), is then run
 # silently under Wine and what it extracts is compared byte for byte with the
@@ -55,11 +56,14 @@ measure() {
   rm -f "$out/$name.cat"
   python3 - "$out/$name.json" "$bytes" "$(cat "$out/$name.rss")" "$name" <<'PY'
 import json, sys
-r = {x["command"]: x["median"] for x in json.load(open(sys.argv[1]))["results"]}
+results = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
+r = {what: x["median"] for what, x in results.items()}
+cpu = {what: x["user"] + x["system"] for what, x in results.items()}
 bytes, rss, name = int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
 for what in ("create", "no-integrity", "cat"):
-    print(f"{name:5} {what:12} {r[what]:7.3f} s  {bytes / r[what] / 1e6:7.1f} MB/s")
-print(f"{name:5} create / cat throughput {r['cat'] / r['create']:.2f}; create peak memory {rss / 1024:.1f} MiB")
+    print(f"{name:5} {what:12} {r[what]:7.3f} s  {bytes / r[what] / 1e6:7.1f} MB/s  cpu {cpu[what]:6.3f} s")
+print(f"{name:5} create / cat throughput {r['cat'] / r['create']:.2f} (by cpu time {cpu['cat'] / cpu['create']:.2f});"
+      f" create peak memory {rss / 1024:.1f} MiB")
 PY
 }
 
