@@ -87,9 +87,11 @@ bool FindHeaderResource(const Bytes &stub, ResourceLocation *location, std::stri
 
 // Builds the package bytes. Validates nothing that the overrides set on
 // purpose; the checks a user needs are made by the command-line layer.
-// Fails only when the stub has no placeholder of at least 404 bytes, a text
-// or raw field does not fit its width, a computed header value passes
-// 2 GiB, or `truncateAt` lies beyond the package.
+// Entries with a `sourcePath` are read from their files. Fails only when the
+// stub has no placeholder of at least 404 bytes, a text or raw field does not
+// fit its width, a computed header value passes 2 GiB, `truncateAt` lies
+// beyond the package, or a source file cannot be read or no longer has its
+// size.
 bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::string *error);
 
 // Entry data is read and written in pieces of this size.
