@@ -205,4 +205,23 @@ bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std
 
 #endif
 
+// Windows' double-byte ANSI code pages, as GetCPInfo lists their lead bytes.
+// Fixed here rather than asked of the system, so that the same input is
+// refused or packed alike on every build machine.
+Bytes LeadByteRanges(int codePage)
+{
+    switch (codePage) {
+    case 932:
+        return {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
+    case 936:
+    case 949:
+    case 950:
+        return {0x81, 0xFE, 0, 0};
+    case 1361:
+        return {0x84, 0xD3, 0xD8, 0xDE, 0xE0, 0xF9, 0, 0};
+    default:
+        return {0, 0};
+    }
+}
+
 }  // namespace sfxpack

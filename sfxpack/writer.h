@@ -135,6 +135,9 @@ void DiscardTemporary(int fd, const std::string &temporary);
 // replaced by a look-alike or '?'. The error names the character.
 bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std::string *error);
 bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std::string *error);
+// The lead bytes of `codePage` as package/names.h takes them: pairs of first
+// and last byte, ended by a zero pair (the zero pair alone when it has none).
+Bytes LeadByteRanges(int codePage);
 
 // Bytes of a launcher path left for the working directory once a name's
 // relative path is appended; fewer than this draws a warning.
