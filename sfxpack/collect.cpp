@@ -211,8 +211,6 @@ bool SetEmptyFilesAside(std::vector<Found> *found, bool skipEmpty, std::vector<s
 bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::vector<std::string> *warnings,
                std::string *error)
 {
-    if (file->size == 0)
-        return Refuse(error, file->path, "the file is empty; the launcher cannot store a file of 0 bytes");
     if (file->size > INT32_MAX)
         return Refuse(error, file->path, "the file is " + std::to_string(file->size) +
                                              " bytes; the launcher stores files below 2 GiB only");
