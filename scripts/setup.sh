@@ -10,7 +10,7 @@ have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 for p in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ \
-         googletest xvfb xauth imagemagick locales wine wine64 wine32:i386 \
+         googletest xvfb xauth imagemagick locales time wine wine64 wine32:i386 \
          openssl osslsigncode; do
   have_pkg "$p" || need+=("$p")
 done

@@ -85,42 +85,132 @@ bool Refuse(std::string *error, const std::string &path, const std::string &why)
     return false;
 }
 
-// Lists the regular files below `directory` with sizes and times.
-bool Walk(const std::string &directory, std::vector<Found> *found, std::string *error)
+// A walk through the folder tree; `chain` holds the folders being walked,
+// as resolved paths and as the user sees them, to catch followed links that
+// lead back into one of them.
+struct Walk {
+    bool followLinks = false;
+    std::vector<std::pair<fs::path, std::string>> chain;
+    std::vector<Found> *found = nullptr;
+    std::string *error = nullptr;
+};
+
+// Why a followed link cannot be stored.
+std::string BrokenLink(const std::string &target, const std::error_code &failure)
+{
+    if (failure == std::errc::no_such_file_or_directory || failure == std::errc::not_a_directory)
+        return "a symbolic link to " + target + ", which does not exist";
+    if (failure == std::errc::too_many_symbolic_link_levels)
+        return "a symbolic link to " + target + ", which leads round in a loop of links";
+    return "a symbolic link to " + target + ": " + failure.message();
+}
+
+// Adds the regular files below `folder`, whose resolved path is `real`.
+bool WalkFolder(Walk *walk, const fs::path &folder, const fs::path &relative, const fs::path &real)
+{
+    std::error_code failure;
+    fs::directory_iterator it(folder, failure), end;
+    for (; !failure && it != end; it.increment(failure)) {
+        const fs::path &path = it->path();
+        std::string shown = path.u8string();
+        fs::file_status status = it->symlink_status(failure);
+        if (failure)
+            break;
+        fs::path resolved = real / path.filename();
+        if (fs::is_symlink(status)) {
+            std::string target = fs::read_symlink(path, failure).u8string();
+            if (failure)
+                break;
+            if (!walk->followLinks)
+                return Refuse(walk->error, shown,
+                              "a symbolic link to " + target + "; --follow-links stores what it points to");
+            status = fs::status(path, failure);
+            if (!failure && fs::is_directory(status))
+                resolved = fs::canonical(path, failure);
+            if (failure)
+                return Refuse(walk->error, shown, BrokenLink(target, failure));
+            for (const auto &walked : walk->chain)
+                if (walked.first == resolved)
+                    return Refuse(walk->error, shown, "a symbolic link to " + target + ", which leads back into " +
+                                                          walked.second + ", a loop");
+        }
+        if (fs::is_directory(status)) {
+            walk->chain.emplace_back(resolved, shown);
+            bool walked = WalkFolder(walk, path, relative / path.filename(), resolved);
+            walk->chain.pop_back();
+            if (!walked)
+                return false;
+            continue;
+        }
+        if (!fs::is_regular_file(status))
+            return Refuse(walk->error, shown, "not a regular file or directory");
+        Found file;
+        file.path = shown;
+        file.relative = (relative / path.filename()).generic_u8string();
+        if (!Stat(path, &file.size, &file.modified))
+            return Refuse(walk->error, shown, "cannot read its size and time");
+        walk->found->push_back(file);
+    }
+    if (failure)
+        return Refuse(walk->error, folder.u8string(), failure.message());
+    return true;
+}
+
+// Lists the regular files below `directory` with sizes and times; symbolic
+// links are refused, or followed to what they point to.
+bool WalkTree(const std::string &directory, bool followLinks, std::vector<Found> *found, std::string *error)
 {
     fs::path root = fs::u8path(directory);
     std::error_code failure;
     if (!fs::is_directory(root, failure))
         return Refuse(error, directory, "not a directory");
-    fs::recursive_directory_iterator it(root, failure), end;
-    for (; !failure && it != end; it.increment(failure)) {
-        std::string path = it->path().u8string();
-        fs::file_status status = it->symlink_status(failure);
-        if (failure)
-            break;
-        if (fs::is_directory(status))
-            continue;
-        if (!fs::is_regular_file(status))
-            return Refuse(error, path, "not a regular file or directory");
-        Found file;
-        file.path = path;
-        file.relative = it->path().lexically_relative(root).generic_u8string();
-        if (!Stat(it->path(), &file.size, &file.modified))
-            return Refuse(error, path, "cannot read its size and time");
-        found->push_back(file);
-    }
+    fs::path real = fs::canonical(root, failure);
     if (failure)
         return Refuse(error, directory, failure.message());
-    if (found->empty())
-        return Refuse(error, directory, "no files to pack");
+    Walk walk;
+    walk.followLinks = followLinks;
+    walk.chain.emplace_back(real, directory);
+    walk.found = found;
+    walk.error = error;
+    return WalkFolder(&walk, root, fs::path(), real);
+}
+
+// "A", "A and B", "A, B and C".
+std::string JoinPaths(const std::vector<std::string> &paths)
+{
+    std::string text;
+    for (size_t i = 0; i < paths.size(); i++)
+        text += (i == 0 ? "" : i + 1 == paths.size() ? " and " : ", ") + paths[i];
+    return text;
+}
+
+// The format cannot store a file of 0 bytes: all of them are named in one
+// refusal, or left out with a warning each.
+bool SetEmptyFilesAside(std::vector<Found> *found, bool skipEmpty, std::vector<std::string> *warnings,
+                        std::string *error)
+{
+    std::vector<std::string> empty;
+    for (const Found &file : *found)
+        if (file.size == 0)
+            empty.push_back(file.path);
+    if (empty.empty())
+        return true;
+    if (!skipEmpty)
+        return Refuse(error, JoinPaths(empty),
+                      empty.size() == 1
+                          ? "the file is empty; the launcher cannot store a file of 0 bytes (--skip-empty leaves it out)"
+                          : "the files are empty; the launcher cannot store a file of 0 bytes (--skip-empty leaves "
+                            "them out)");
+    for (const std::string &path : empty)
+        warnings->push_back(path + ": the file is empty; left out (--skip-empty)");
+    found->erase(std::remove_if(found->begin(), found->end(), [](const Found &file) { return file.size == 0; }),
+                 found->end());
     return true;
 }
 
 bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::vector<std::string> *warnings,
                std::string *error)
 {
-    if (file->size == 0)
-        return Refuse(error, file->path, "the file is empty; the launcher cannot store a file of 0 bytes");
     if (file->size > INT32_MAX)
         return Refuse(error, file->path, "the file is " + std::to_string(file->size) +
                                              " bytes; the launcher stores files below 2 GiB only");
@@ -161,17 +251,20 @@ bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::ve
 
 }  // namespace
 
-bool CollectEntries(const std::string &directory, const std::string &ansiPrefix, int codePage,
-                    int64_t payloadOffset, std::vector<Entry> *entries, std::vector<std::string> *warnings,
-                    std::string *error)
+bool CollectEntries(const CreateOptions &options, const std::string &ansiPrefix, int64_t payloadOffset,
+                    std::vector<Entry> *entries, std::vector<std::string> *warnings, std::string *error)
 {
     std::vector<Found> found;
-    if (!Walk(directory, &found, error))
+    if (!WalkTree(options.directory, options.followLinks, &found, error))
         return false;
     std::sort(found.begin(), found.end(),
               [](const Found &a, const Found &b) { return a.relative < b.relative; });
+    if (!SetEmptyFilesAside(&found, options.skipEmpty, warnings, error))
+        return false;
+    if (found.empty())
+        return Refuse(error, options.directory, "no files to pack");
     for (Found &file : found)
-        if (!CheckName(&file, ansiPrefix, codePage, warnings, error))
+        if (!CheckName(&file, ansiPrefix, options.codePage, warnings, error))
             return false;
     std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) { return a.stored < b.stored; });
 
@@ -217,16 +310,12 @@ bool CollectEntries(const std::string &directory, const std::string &ansiPrefix,
                                                 std::to_string(length) + " bytes)");
     }
 
-    std::vector<Entry> result;
-    for (const Found &file : found) {
-        Entry entry;
-        entry.name = file.stored;
-        entry.dosDateTime = DosDateTimeFromUnix(file.modified);
-        if (!ReadFileBytes(file.path, &entry.data, error))
-            return false;
-        if (int64_t(entry.data.size()) != file.size)
-            return Refuse(error, file.path, "the file changed while it was read");
-        result.push_back(std::move(entry));
+    std::vector<Entry> result(found.size());
+    for (size_t i = 0; i < found.size(); i++) {
+        result[i].name = found[i].stored;
+        result[i].dosDateTime = DosDateTimeFromUnix(found[i].modified);
+        result[i].sourcePath = found[i].path;
+        result[i].sourceSize = found[i].size;
     }
     *entries = std::move(result);
     return true;

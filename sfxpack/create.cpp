@@ -1,5 +1,6 @@
 // `sfxpack create`: from options to a finished package file.
 #include "sfxpack/writer.h"
+#include "sfxpack/progress.h"
 
 #include <algorithm>
 
@@ -71,12 +72,19 @@ bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warni
     Bytes stub;
     if (!ReadFileBytes(options.stubPath, &stub, error) || !CheckStub(options.stubPath, stub, error))
         return false;
-    if (!CollectEntries(options.directory, package.sourcePrefix, options.codePage, int64_t(stub.size()),
-                        &package.entries, warnings, error))
+    if (!CollectEntries(options, package.sourcePrefix, int64_t(stub.size()), &package.entries, warnings, error))
         return false;
 
-    Bytes bytes;
-    return BuildPackage(stub, package, &bytes, error) && WriteFileAtomically(options.outputPath, bytes, error);
+    ProgressLine line;
+    StartProgress(&line, !options.quiet, package.entries);
+    bool written = WritePackageFile(
+        stub, package, options.outputPath,
+        [&line](const Entry &current, size_t entriesDone, int64_t bytesDone) {
+            ShowProgress(&line, current, entriesDone, bytesDone);
+        },
+        error);
+    EndProgress(&line, written);
+    return written;
 }
 
 }  // namespace sfxpack

@@ -1,5 +1,6 @@
-// Whole-file reads and the atomic write of a finished package. Paths are
-// UTF-8; on Windows they go through the wide-character calls.
+// Opening files, whole-file reads, and the temporary file a package is
+// written to before it takes its name. Paths are UTF-8; on Windows they go
+// through the wide-character calls.
 #include "sfxpack/writer.h"
 
 #include <cerrno>
@@ -28,6 +29,8 @@ std::string Reason(int number)
     return std::strerror(number);
 }
 
+}  // namespace
+
 int OpenFile(const std::string &path, int flags)
 {
 #ifdef _WIN32
@@ -36,8 +39,6 @@ int OpenFile(const std::string &path, int flags)
     return open(path.c_str(), flags, 0666);
 #endif
 }
-
-}  // namespace
 
 bool ReadFileBytes(const std::string &path, Bytes *out, std::string *error)
 {
@@ -64,29 +65,27 @@ bool ReadFileBytes(const std::string &path, Bytes *out, std::string *error)
     return true;
 }
 
-bool WriteFileAtomically(const std::string &path, const Bytes &bytes, std::string *error)
+int CreateTemporary(const std::string &path, std::string *temporary, std::string *error)
 {
     // In the same folder, so that the rename never crosses file systems.
-    std::string temporary = path + ".tmp" + std::to_string(getpid());
-    int fd = OpenFile(temporary, O_WRONLY | O_CREAT | O_EXCL);
-    if (fd < 0) {
-        *error = temporary + ": " + Reason(errno);
-        return false;
-    }
-    size_t written = 0;
-    errno = 0;
-    while (written < bytes.size()) {
-        size_t chunk = bytes.size() - written < (1u << 30) ? bytes.size() - written : (1u << 30);
-        auto put = write(fd, bytes.data() + written, static_cast<unsigned>(chunk));
-        if (put <= 0)
-            break;
-        written += put;
-    }
-    int writeError = written < bytes.size() ? (errno ? errno : EIO) : 0;
-    if (close(fd) != 0 && !writeError)
-        writeError = errno;
-    if (writeError) {
-        *error = path + ": " + Reason(writeError);
+    *temporary = path + ".tmp" + std::to_string(getpid());
+    int fd = OpenFile(*temporary, O_RDWR | O_CREAT | O_EXCL);
+    if (fd < 0)
+        *error = *temporary + ": " + Reason(errno);
+    return fd;
+}
+
+void DiscardTemporary(int fd, const std::string &temporary)
+{
+    close(fd);
+    std::error_code ignored;
+    fs::remove(fs::u8path(temporary), ignored);
+}
+
+bool FinishTemporary(int fd, const std::string &temporary, const std::string &path, std::string *error)
+{
+    if (close(fd) != 0) {
+        *error = path + ": " + Reason(errno);
         std::error_code ignored;
         fs::remove(fs::u8path(temporary), ignored);
         return false;

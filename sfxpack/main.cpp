@@ -19,7 +19,8 @@ const char USAGE[] =
     "Usage:\n"
     "  sfxpack create -o OUT.exe [--stub LAUNCHER.exe] [--setup \"CMD\"] [--title T]\n"
     "                 [--password P] [--source-prefix PREFIX] [--codepage N]\n"
-    "                 [--no-integrity] DIR\n"
+    "                 [--no-integrity] [--follow-links] [--skip-empty] [--quiet]\n"
+    "                 DIR\n"
     "  sfxpack list PKG.exe [--show-password] [--codepage N]\n"
     "  sfxpack --version\n"
     "  sfxpack --help\n"
@@ -40,6 +41,13 @@ const char USAGE[] =
     "After the last entry comes an integrity record (CRC-32 of the header and\n"
     "of every entry), which the launcher checks while it extracts; launchers\n"
     "that do not know it ignore it. --no-integrity leaves it out.\n"
+    "A symbolic link is refused, since it may point outside DIR;\n"
+    "--follow-links stores what each link points to, file or folder, and\n"
+    "refuses a link that points nowhere or leads round in a loop. An empty file\n"
+    "cannot be stored: all of them are named in the refusal; --skip-empty\n"
+    "leaves them out with a warning each. The package is written in one pass,\n"
+    "a chunk at a time. While it is written, a line on a terminal shows the\n"
+    "files and bytes done, the rate and the file being packed; --quiet hides it.\n"
     "\n"
     "list prints one \"field: value\" line each for headerSize, formatVersion,\n"
     "payloadOffset, entryCount, packageLength, totalBlocks, reserved,\n"
@@ -119,6 +127,12 @@ int Create(const std::vector<std::string> &args)
                               : nullptr;
         if (arg == "--no-integrity") {
             options.integrityRecord = false;
+        } else if (arg == "--follow-links") {
+            options.followLinks = true;
+        } else if (arg == "--skip-empty") {
+            options.skipEmpty = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
         } else if (target || arg == "--codepage") {
             if (i + 1 == args.size())
                 return Usage(arg + ": a value is missing");

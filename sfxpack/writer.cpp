@@ -1,9 +1,19 @@
 // Lays a package down: the header into the stub's placeholder, the entries
-// after the stub's bytes.
+// after the stub's bytes, the integrity record after them; into memory or,
+// in one pass with entry data streamed from the source files, into a file.
 #include "sfxpack/writer.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstring>
+#include <fcntl.h>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "package/crc32.h"
 
@@ -58,7 +68,69 @@ void AppendIntegrityRecord(Bytes *out, int32_t entryCount, uint32_t headerCrc, c
     AppendU32(out, Crc32Update(0, out->data() + start, out->size() - start));
 }
 
-bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::string *error)
+namespace {
+
+// Where a package's bytes go, in order: a buffer that grows to hold the whole
+// package (fd -1), or one chunk-sized buffer written out to `fd` whenever it
+// is full. Entry data is read straight into its free room.
+struct Output {
+    int fd = -1;
+    Bytes buffer;
+    size_t used = 0;
+    int64_t flushed = 0;     // bytes already in the file
+    int writeError = 0;      // errno of the first failed write
+    bool copyRange = false;  // entry data may be copied by the kernel
+};
+
+bool Flush(Output *out)
+{
+    size_t written = 0;
+    while (!out->writeError && written < out->used) {
+        errno = 0;
+        auto put = write(out->fd, out->buffer.data() + written, static_cast<unsigned>(out->used - written));
+        if (put <= 0)
+            out->writeError = errno ? errno : EIO;
+        else
+            written += put;
+    }
+    out->flushed += written;
+    out->used = 0;
+    return !out->writeError;
+}
+
+// Free room at the end of the output, at least one byte; null after a
+// failed write.
+unsigned char *Room(Output *out, size_t *available)
+{
+    if (out->used == out->buffer.size()) {
+        if (out->fd < 0)
+            out->buffer.resize(out->buffer.size() * 2 + COPY_CHUNK_SIZE);
+        else if (!Flush(out))
+            return nullptr;
+    }
+    *available = out->buffer.size() - out->used;
+    return out->buffer.data() + out->used;
+}
+
+bool Put(Output *out, const unsigned char *data, size_t length)
+{
+    while (length > 0) {
+        size_t available;
+        unsigned char *at = Room(out, &available);
+        if (!at)
+            return false;
+        size_t step = length < available ? length : available;
+        std::memcpy(at, data, step);
+        out->used += step;
+        data += step;
+        length -= step;
+    }
+    return true;
+}
+
+// The header patched into a copy of the stub, with the overrides applied;
+// `headerOffset` is where the 404 header bytes lie in it.
+bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t *headerOffset, std::string *error)
 {
     ResourceLocation location;
     if (!FindHeaderResource(stub, &location, error))
@@ -71,8 +143,9 @@ bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::st
 
     int64_t length = stub.size(), blocks = 0;
     for (const Entry &entry : package.entries) {
-        length += ENTRY_FIXED_BYTES + int64_t(entry.name.size()) + int64_t(entry.data.size());
-        blocks += EntryBlockCount(static_cast<int32_t>(entry.data.size() > INT32_MAX ? INT32_MAX : entry.data.size()));
+        int64_t size = DataSize(entry);
+        length += ENTRY_FIXED_BYTES + int64_t(entry.name.size()) + size;
+        blocks += EntryBlockCount(static_cast<int32_t>(size > INT32_MAX ? INT32_MAX : size));
     }
     if ((length > INT32_MAX && !package.packageLength) ||
         (package.entries.size() > INT32_MAX && !package.entryCount)) {
@@ -100,7 +173,6 @@ bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::st
         return false;
 
     Bytes bytes(stub);
-    bytes.reserve(static_cast<size_t>(length));
     std::memcpy(&bytes[location.fileOffset], &header, sizeof header);
     if (package.resourceSize) {
         for (int i = 0; i < 4; i++)
@@ -108,33 +180,210 @@ bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::st
     }
     if (package.hideResource)
         bytes[location.nameOffset] = 'X';  // "XYRESOURCE": the lookup by name no longer matches
+    *head = std::move(bytes);
+    *headerOffset = location.fileOffset;
+    return true;
+}
 
-    std::vector<uint32_t> entryCrcs;
-    for (const Entry &entry : package.entries) {
-        size_t start = bytes.size();
-        AppendU32(&bytes, static_cast<uint32_t>(entry.nameLength.value_or(static_cast<int32_t>(entry.name.size()))));
-        size_t name = bytes.size();
-        bytes.insert(bytes.end(), entry.name.begin(), entry.name.end());
-        ScrambleField(bytes.data() + name, static_cast<int>(entry.name.size()));
-        AppendU32(&bytes, entry.dosDateTime);
-        AppendU32(&bytes, static_cast<uint32_t>(entry.size.value_or(static_cast<int32_t>(entry.data.size()))));
-        bytes.insert(bytes.end(), entry.data.begin(), entry.data.end());
-        entryCrcs.push_back(Crc32Update(0, bytes.data() + start, bytes.size() - start));
+// nameLength, the scrambled name, dosDateTime and size: what precedes the data.
+Bytes EntryFields(const Entry &entry)
+{
+    Bytes fields;
+    AppendU32(&fields, static_cast<uint32_t>(entry.nameLength.value_or(static_cast<int32_t>(entry.name.size()))));
+    fields.insert(fields.end(), entry.name.begin(), entry.name.end());
+    ScrambleField(fields.data() + ENTRY_NAME_OFFSET, static_cast<int>(entry.name.size()));
+    AppendU32(&fields, entry.dosDateTime);
+    AppendU32(&fields, static_cast<uint32_t>(entry.size.value_or(static_cast<int32_t>(DataSize(entry)))));
+    return fields;
+}
+
+// Reads up to `left` bytes of entry data into the output's free room. Gives
+// the bytes read, 0 at the end of the file, -1 on failure (a read error in
+// errno, a write error in the output).
+int64_t ReadStep(int fd, Output *out, int64_t left, uint32_t *crc)
+{
+    size_t available;
+    unsigned char *at = Room(out, &available);
+    if (!at)
+        return -1;
+    if (int64_t(available) > left)
+        available = static_cast<size_t>(left);
+    auto got = read(fd, at, static_cast<unsigned>(available));
+    if (got <= 0)
+        return got;
+    if (crc)
+        *crc = Crc32Update(*crc, at, size_t(got));
+    out->used += size_t(got);
+    return got;
+}
+
+#ifdef __linux__
+// Copies up to a chunk of entry data inside the kernel, which is several
+// times faster than through this process, then reads it back from the
+// package for the CRC: the CRC is of the very bytes stored. Gives what
+// ReadStep gives, or -2 when the file systems cannot copy so.
+int64_t CopyStep(int fd, Output *out, int64_t left, uint32_t *crc)
+{
+    if (!Flush(out))
+        return -1;
+    size_t want = left < COPY_CHUNK_SIZE ? static_cast<size_t>(left) : size_t(COPY_CHUNK_SIZE);
+    ssize_t got = copy_file_range(fd, nullptr, out->fd, nullptr, want, 0);
+    if (got < 0) {
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
+            return -2;
+        if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)
+            out->writeError = errno;
+        return -1;
     }
-    if (package.integrityRecord)
-        AppendIntegrityRecord(&bytes, header.entryCount,
-                              Crc32Update(0, bytes.data() + location.fileOffset, PACKAGE_HEADER_SIZE), entryCrcs);
+    for (ssize_t done = 0; crc && done < got;) {
+        ssize_t back = pread(out->fd, out->buffer.data(), size_t(got - done), out->flushed + done);
+        if (back <= 0) {
+            out->writeError = back < 0 ? errno : EIO;
+            return -1;
+        }
+        *crc = Crc32Update(*crc, out->buffer.data(), size_t(back));
+        done += back;
+    }
+    out->flushed += got;
+    return got;
+}
+#endif
 
-    if (package.truncateAt) {
-        if (*package.truncateAt > bytes.size()) {
-            *error = "truncateAt " + std::to_string(*package.truncateAt) + " lies beyond the package's " +
-                     std::to_string(bytes.size()) + " bytes";
+bool Changed(const Entry &entry, int fd, std::string *error)
+{
+    *error = entry.sourcePath + ": the file changed while it was read";
+    close(fd);
+    return false;
+}
+
+// Copies exactly `sourceSize` bytes of the entry's file into the output,
+// adding them to `crc` unless it is null; a file that has since shrunk or
+// grown is refused.
+bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDone, int64_t *bytesDone,
+                const ProgressCallback &progress, std::string *error)
+{
+    int fd = OpenFile(entry.sourcePath, O_RDONLY);
+    if (fd < 0) {
+        *error = entry.sourcePath + ": " + std::strerror(errno);
+        return false;
+    }
+    for (int64_t left = entry.sourceSize; left > 0;) {
+        int64_t got = -2;
+#ifdef __linux__
+        if (out->copyRange) {
+            got = CopyStep(fd, out, left, crc);
+            out->copyRange = got != -2;
+        }
+#endif
+        if (got == -2)
+            got = ReadStep(fd, out, left, crc);
+        if (got < 0) {
+            if (!out->writeError)
+                *error = entry.sourcePath + ": " + std::strerror(errno);
+            close(fd);
             return false;
         }
-        bytes.resize(*package.truncateAt);
+        if (got == 0)
+            return Changed(entry, fd, error);
+        left -= got;
+        *bytesDone += got;
+        if (progress)
+            progress(entry, entriesDone, *bytesDone);
     }
-    *out = std::move(bytes);
+    unsigned char more;
+    if (read(fd, &more, 1) != 0)
+        return Changed(entry, fd, error);
+    close(fd);
     return true;
+}
+
+// The one sequence both writers follow: patched stub, entries, record.
+// A failed write is left in `out->writeError` for the caller to report.
+bool LayDown(const Bytes &stub, const Package &package, Output *out, const ProgressCallback &progress,
+             std::string *error)
+{
+    Bytes head;
+    size_t headerOffset;
+    if (!PatchedStub(stub, package, &head, &headerOffset, error))
+        return false;
+    if (!Put(out, head.data(), head.size()))
+        return false;
+
+    std::vector<uint32_t> entryCrcs;
+    int64_t bytesDone = 0;
+    for (const Entry &entry : package.entries) {
+        Bytes fields = EntryFields(entry);
+        uint32_t crc = 0, *record = package.integrityRecord ? &crc : nullptr;
+        if (record)
+            crc = Crc32Update(crc, fields.data(), fields.size());
+        if (!Put(out, fields.data(), fields.size()))
+            return false;
+        if (entry.sourcePath.empty()) {
+            if (record)
+                crc = Crc32Update(crc, entry.data.data(), entry.data.size());
+            if (!Put(out, entry.data.data(), entry.data.size()))
+                return false;
+            bytesDone += entry.data.size();
+        } else if (!CopySource(entry, out, record, entryCrcs.size(), &bytesDone, progress, error)) {
+            return false;
+        }
+        entryCrcs.push_back(crc);
+    }
+    if (progress && !package.entries.empty())
+        progress(package.entries.back(), entryCrcs.size(), bytesDone);
+    if (package.integrityRecord) {
+        int32_t entryCount;  // as the header holds it, overrides included
+        std::memcpy(&entryCount, &head[headerOffset + offsetof(PackageHeader, entryCount)], sizeof entryCount);
+        Bytes record;
+        AppendIntegrityRecord(&record, entryCount, Crc32Update(0, &head[headerOffset], PACKAGE_HEADER_SIZE),
+                              entryCrcs);
+        if (!Put(out, record.data(), record.size()))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::string *error)
+{
+    Output output;
+    if (!LayDown(stub, package, &output, nullptr, error))
+        return false;
+    output.buffer.resize(output.used);
+    if (package.truncateAt) {
+        if (*package.truncateAt > output.used) {
+            *error = "truncateAt " + std::to_string(*package.truncateAt) + " lies beyond the package's " +
+                     std::to_string(output.used) + " bytes";
+            return false;
+        }
+        output.buffer.resize(*package.truncateAt);
+    }
+    *out = std::move(output.buffer);
+    return true;
+}
+
+bool WritePackageFile(const Bytes &stub, const Package &package, const std::string &path,
+                      const ProgressCallback &progress, std::string *error)
+{
+    if (package.truncateAt) {
+        *error = "truncateAt is for packages built in memory";
+        return false;
+    }
+    std::string temporary;
+    Output output;
+    output.fd = CreateTemporary(path, &temporary, error);
+    if (output.fd < 0)
+        return false;
+    output.buffer.resize(COPY_CHUNK_SIZE);
+    output.copyRange = true;
+    if (!LayDown(stub, package, &output, progress, error) || !Flush(&output)) {
+        if (output.writeError)
+            *error = path + ": " + std::strerror(output.writeError);
+        DiscardTemporary(output.fd, temporary);
+        return false;
+    }
+    return FinishTemporary(output.fd, temporary, path, error);
 }
 
 }  // namespace sfxpack

@@ -5,6 +5,7 @@
 #define SFXPACK_WRITER_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,7 +26,18 @@ struct Entry {
     // The name and data bytes written are always `name` and `data`.
     std::optional<int32_t> nameLength;
     std::optional<int32_t> size;
+    // Instead of `data`: the first `sourceSize` bytes of this file (UTF-8
+    // path), read only while the package is written. The file must still
+    // hold exactly that many bytes then.
+    std::string sourcePath;
+    int64_t sourceSize = 0;
 };
+
+// Bytes of data an entry stores.
+inline int64_t DataSize(const Entry &entry)
+{
+    return entry.sourcePath.empty() ? int64_t(entry.data.size()) : entry.sourceSize;
+}
 
 // Text fields are in the target ANSI code page, unscrambled.
 struct Package {
@@ -75,10 +87,26 @@ bool FindHeaderResource(const Bytes &stub, ResourceLocation *location, std::stri
 
 // Builds the package bytes. Validates nothing that the overrides set on
 // purpose; the checks a user needs are made by the command-line layer.
-// Fails only when the stub has no placeholder of at least 404 bytes, a text
-// or raw field does not fit its width, a computed header value passes
-// 2 GiB, or `truncateAt` lies beyond the package.
+// Entries with a `sourcePath` are read from their files. Fails only when the
+// stub has no placeholder of at least 404 bytes, a text or raw field does not
+// fit its width, a computed header value passes 2 GiB, `truncateAt` lies
+// beyond the package, or a source file cannot be read or no longer has its
+// size.
 bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::string *error);
+
+// Entry data is read and written in pieces of this size.
+enum { COPY_CHUNK_SIZE = 1 << 20 };
+
+// Called after each piece of entry data written: the entry being written,
+// the entries finished before it and the data bytes written so far.
+using ProgressCallback = std::function<void(const Entry &current, size_t entriesDone, int64_t bytesDone)>;
+
+// Writes the same bytes as BuildPackage straight to `path`, through a
+// temporary file and a rename, holding no more than one chunk of entry data
+// in memory. Fails, leaving nothing at `path`, when a source file cannot be
+// read or no longer has its size; `truncateAt` is not supported.
+bool WritePackageFile(const Bytes &stub, const Package &package, const std::string &path,
+                      const ProgressCallback &progress, std::string *error);
 
 // Appends the integrity record (see package/format.h) for entries with the
 // given CRCs; `entryCount` is written as the header holds it.
@@ -90,10 +118,17 @@ uint32_t DosDateTimeFromUnix(int64_t unixTime);
 // "YYYY-MM-DD HH:MM:SS" from the stored bit fields, whether valid or not.
 std::string FormatDosDateTime(uint32_t dosDateTime);
 
+// Opens by UTF-8 path, in binary mode on Windows; -1 and errno on failure.
+int OpenFile(const std::string &path, int flags);
 bool ReadFileBytes(const std::string &path, Bytes *out, std::string *error);
-// Writes through a temporary file and a rename, so that no half-written
-// package is ever left at `path`.
-bool WriteFileAtomically(const std::string &path, const Bytes &bytes, std::string *error);
+// A package is written to a temporary file beside `path` and renamed over it
+// only when complete, so that no half-written package is ever left there.
+// CreateTemporary gives the descriptor, open for reading and writing, and
+// its name; FinishTemporary closes and renames it, DiscardTemporary closes
+// and removes it.
+int CreateTemporary(const std::string &path, std::string *temporary, std::string *error);
+bool FinishTemporary(int fd, const std::string &temporary, const std::string &path, std::string *error);
+void DiscardTemporary(int fd, const std::string &temporary);
 
 // Conversions between the build machine's UTF-8 and an ANSI code page
 // (1252, 932, ...). A character the code page cannot hold is refused, never
@@ -108,16 +143,6 @@ Bytes LeadByteRanges(int codePage);
 // relative path is appended; fewer than this draws a warning.
 enum { WORKING_DIR_RESERVE = 64, LAUNCHER_PATH_MAX = 259 };
 
-// Collects every regular file below `directory` (UTF-8 path) into `entries`,
-// sorted by stored name bytes, each name `ansiPrefix` plus the relative path
-// with backslashes, converted to `codePage`. Refuses, naming the file,
-// everything the launcher could not extract; the entries will start at
-// `payloadOffset`, which counts towards the 2 GiB package limit. Warnings
-// (long relative paths) are appended to `warnings`.
-bool CollectEntries(const std::string &directory, const std::string &ansiPrefix, int codePage,
-                    int64_t payloadOffset, std::vector<Entry> *entries, std::vector<std::string> *warnings,
-                    std::string *error);
-
 // What `sfxpack create` is given; paths and texts in UTF-8.
 struct CreateOptions {
     std::string directory;
@@ -129,11 +154,27 @@ struct CreateOptions {
     std::string sourcePrefix;  // a backslash is appended when it lacks one
     int codePage = 1252;
     bool integrityRecord = true;
+    // Store what symbolic links point to instead of refusing them.
+    bool followLinks = false;
+    // Leave empty files out, with a warning each, instead of refusing them.
+    bool skipEmpty = false;
+    // No progress line, even on a terminal.
+    bool quiet = false;
 };
 
+// Collects every regular file below `options.directory` into `entries`
+// (data left on disk: `sourcePath` and `sourceSize`), sorted by stored name
+// bytes, each name `ansiPrefix` plus the relative path with backslashes,
+// converted to `options.codePage`. Refuses, naming the file, everything the
+// launcher could not extract; the entries will start at `payloadOffset`,
+// which counts towards the 2 GiB package limit. Warnings (long relative
+// paths, skipped empty files) are appended to `warnings`.
+bool CollectEntries(const CreateOptions &options, const std::string &ansiPrefix, int64_t payloadOffset,
+                    std::vector<Entry> *entries, std::vector<std::string> *warnings, std::string *error);
+
 // Converts and checks the texts, checks the stub's placeholder, collects the
-// directory and writes the package atomically. Nothing is left at
-// `outputPath` on failure.
+// directory and writes the package atomically, showing progress on a
+// terminal. Nothing is left at `outputPath` on failure.
 bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warnings, std::string *error);
 
 // A package read back. Offsets are file offsets.

@@ -237,7 +237,7 @@ TEST_F(Cli, RefusesNamesTheLauncherCannotTake)
         std::string name;
         std::string why;
     } cases[] = {
-        {"empty.txt", "the file is empty; the launcher cannot store a file of 0 bytes"},
+        {"empty.txt", "the file is empty; the launcher cannot store a file of 0 bytes (--skip-empty leaves it out)"},
         {"a/.../x.txt", "the name has a '..' component"},
         {"a/..  /x.txt", "the name has a '..' component"},
         {"..\\x.txt", "the name has a '..' component"},
@@ -317,9 +317,9 @@ TEST_F(Cli, RefusesAnEmptyFolderAndWhatIsNoFile)
     ExpectRefused(Create({}), in + ": no files to pack");
     ExpectRefused(Create({}, tmp / "missing"), tmp / "missing" + ": not a directory");
     WriteFile(in + "/a.txt", "x");
-    fs::create_symlink(in + "/a.txt", in + "/link.txt");
-    ExpectRefused(Create({}), in + "/link.txt: not a regular file or directory");
-    fs::remove(in + "/link.txt");
+    ASSERT_EQ(mkfifo((in + "/pipe").c_str(), 0600), 0);
+    ExpectRefused(Create({}), in + "/pipe: not a regular file or directory");
+    fs::remove(in + "/pipe");
     WriteFile(in + "/A.TXT", "y");
     ExpectRefused(Create({}),
                   in + "/A.TXT and " + in + "/a.txt: the names differ only in case, and Windows would write one over the other");
@@ -332,6 +332,70 @@ TEST_F(Cli, RefusesAnEmptyFolderAndWhatIsNoFile)
     // Folders that differ only in case merge, as they do on Windows.
     fs::remove(in + "/sub/DEEP");
     EXPECT_EQ(Create({}).exitCode, 0);
+}
+
+// A link is refused with where it points and the option that follows it;
+// followed, files and folders are stored as what they point to, and a link
+// that points nowhere or leads round in a loop is refused.
+TEST_F(Cli, SymbolicLinksAreRefusedOrFollowed)
+{
+    std::string outside = tmp / "outside";
+    WriteFile(outside + "/lib/real.so", "library");
+    WriteFile(in + "/a.txt", "x");
+    WriteFile(in + "/sub/b.txt", "b");
+    fs::create_symlink("../outside/lib/real.so", in + "/lib.so");
+    ExpectRefused(Create({}), in + "/lib.so: a symbolic link to ../outside/lib/real.so; --follow-links stores what "
+                                   "it points to");
+
+    const struct {
+        std::string link, target, why;
+    } broken[] = {
+        {"/sub/gone", "nowhere", "a symbolic link to nowhere, which does not exist"},
+        {"/self", "self", "a symbolic link to self, which leads round in a loop of links"},
+        {"/sub/up", "..", "a symbolic link to .., which leads back into " + in + ", a loop"},
+    };
+    for (const auto &bad : broken) {
+        fs::create_symlink(bad.target, in + bad.link);
+        ExpectRefused(Create({"--follow-links"}), in + bad.link + ": " + bad.why);
+        fs::remove(in + bad.link);
+    }
+
+    fs::create_directory_symlink(outside + "/lib", in + "/sub/libdir");
+    Result result = Create({"--follow-links"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    Bytes file = ReadFile(out);
+    sfxpack::ParsedPackage parsed = Parse(file);
+    const char *names[] = {"a.txt", "lib.so", "sub\\b.txt", "sub\\libdir\\real.so"};
+    const char *contents[] = {"x", "library", "b", "library"};
+    ASSERT_EQ(parsed.entries.size(), 4u);
+    for (int i = 0; i < 4; i++) {
+        const sfxpack::ParsedEntry &entry = parsed.entries[i];
+        EXPECT_EQ(entry.name, names[i]);
+        EXPECT_EQ(std::string(file.begin() + entry.dataOffset, file.begin() + entry.dataOffset + entry.size),
+                  contents[i]);
+    }
+}
+
+// Empty files are all named in one refusal, or left out with a warning each.
+TEST_F(Cli, EmptyFilesAreNamedTogetherOrSkippedWithAWarningEach)
+{
+    WriteFile(in + "/a.txt", "x");
+    WriteFile(in + "/.gitkeep", "");
+    WriteFile(in + "/pkg/__init__.py", "");
+    WriteFile(in + "/z/.gitkeep", "");
+    ExpectRefused(Create({}), in + "/.gitkeep, " + in + "/pkg/__init__.py and " + in +
+                                  "/z/.gitkeep: the files are empty; the launcher cannot store a file of 0 bytes "
+                                  "(--skip-empty leaves them out)");
+
+    Result result = Create({"--skip-empty"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "sfxpack: warning: " + in + "/.gitkeep: the file is empty; left out (--skip-empty)\n" +
+                              "sfxpack: warning: " + in + "/pkg/__init__.py: the file is empty; left out (--skip-empty)\n" +
+                              "sfxpack: warning: " + in + "/z/.gitkeep: the file is empty; left out (--skip-empty)\n");
+    sfxpack::ParsedPackage parsed = Parse(ReadFile(out));
+    ASSERT_EQ(parsed.entries.size(), 1u);
+    EXPECT_EQ(parsed.entries[0].name, "a.txt");
 }
 
 TEST_F(Cli, RefusesStubsWithoutAnEmpty404BytePlaceholder)

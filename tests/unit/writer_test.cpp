@@ -112,6 +112,54 @@ TEST_F(Writer, LaysDownTheHeaderAndEntriesExactly)
     }
 }
 
+// The streaming writer lays down the very bytes built in memory, with entry
+// data copied from files in chunks; so does BuildPackage reading the files.
+// A file that shrank or grew since it was listed is refused and the previous
+// package stays.
+TEST_F(Writer, StreamsFromFilesTheBytesItBuildsInMemory)
+{
+    TempDir tmp;
+    Package inMemory = ThreeEntries();
+    inMemory.entries.insert(inMemory.entries.begin() + 1,
+                            {"C:\\src\\big.bin", Pattern(2 * sfxpack::COPY_CHUNK_SIZE + 4099, 4), 0x00210021, {}, {}});
+    Package streamed = inMemory;
+    int64_t totalBytes = 0;
+    for (size_t i = 0; i < streamed.entries.size(); i++) {
+        Entry &entry = streamed.entries[i];
+        entry.sourcePath = tmp / ("source" + std::to_string(i));
+        entry.sourceSize = int64_t(entry.data.size());
+        totalBytes += entry.sourceSize;
+        WriteBytes(entry.sourcePath, entry.data);
+        entry.data.clear();
+    }
+    std::string path = tmp / "pkg.exe", error;
+    for (bool record : {false, true}) {
+        inMemory.integrityRecord = streamed.integrityRecord = record;
+        size_t lastEntriesDone = 0;
+        int64_t lastBytesDone = 0;
+        auto progress = [&](const Entry &, size_t entriesDone, int64_t bytesDone) {
+            lastEntriesDone = entriesDone;
+            lastBytesDone = bytesDone;
+        };
+        ASSERT_TRUE(sfxpack::WritePackageFile(stub, streamed, path, progress, &error)) << error;
+        Bytes built = Build(inMemory);
+        EXPECT_TRUE(ReadFile(path) == built) << "record " << record;
+        EXPECT_TRUE(Build(streamed) == built) << "record " << record;  // read through the buffer, not the kernel
+        EXPECT_EQ(lastEntriesDone, 4u);
+        EXPECT_EQ(lastBytesDone, totalBytes);
+    }
+    Bytes previous = ReadFile(path);
+
+    const std::string &big = streamed.entries[1].sourcePath;
+    for (size_t size : {sfxpack::COPY_CHUNK_SIZE + 1, 2 * sfxpack::COPY_CHUNK_SIZE + 4100}) {
+        WriteBytes(big, Pattern(size, 4));
+        EXPECT_FALSE(sfxpack::WritePackageFile(stub, streamed, path, nullptr, &error));
+        EXPECT_EQ(error, big + ": the file changed while it was read");
+        EXPECT_TRUE(ReadFile(path) == previous);
+        EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 5);  // the sources and the package
+    }
+}
+
 TEST_F(Writer, HeaderOverridesAreWrittenAsGiven)
 {
     Package package = ThreeEntries();
