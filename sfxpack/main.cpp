@@ -1,4 +1,6 @@
 // sfxpack: writes packages for the self-extracting launcher and lists them.
+#include "sfxpack/reader.h"
+#include "sfxpack/verify.h"
 #include "sfxpack/writer.h"
 
 #include <cstdio>
@@ -134,39 +136,76 @@ int Create(const std::vector<std::string> &args)
     return ok ? 0 : Fail(error);
 }
 
-int List(const std::vector<std::string> &args)
-{
+// The package path and the options of the commands that read a package.
+struct ReadOptions {
     std::string path;
-    bool showPassword = false;
     int codePage = 1252;
+    bool showPassword = false;
+};
+
+// Parses the arguments of a command that reads a package; --show-password
+// only where `takesShowPassword`. Returns -1 when they are fine, else the
+// exit code.
+int ParseReadOptions(const std::string &command, const std::vector<std::string> &args, bool takesShowPassword,
+                     ReadOptions *options)
+{
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &arg = args[i];
-        if (arg == "--show-password") {
-            showPassword = true;
+        if (arg == "--show-password" && takesShowPassword) {
+            options->showPassword = true;
         } else if (arg == "--codepage") {
             if (i + 1 == args.size())
                 return Usage(arg + ": a value is missing");
-            if (!ParseCodePage(args[++i], &codePage))
+            if (!ParseCodePage(args[++i], &options->codePage))
                 return Usage("--codepage: '" + args[i] + "' is not a code page number");
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage("unknown option " + arg);
-        } else if (path.empty()) {
-            path = arg;
+        } else if (options->path.empty()) {
+            options->path = arg;
         } else {
-            return Usage("more than one package: " + path + ", " + arg);
+            return Usage("more than one package: " + options->path + ", " + arg);
         }
     }
-    if (path.empty())
-        return Usage("list: PKG.exe is missing");
+    if (options->path.empty())
+        return Usage(command + ": PKG.exe is missing");
+    return -1;
+}
 
-    sfxpack::Bytes file;
-    std::string listing, error;
-    if (!sfxpack::ReadFileBytes(path, &file, &error))
+int List(const std::vector<std::string> &args)
+{
+    ReadOptions options;
+    int usage = ParseReadOptions("list", args, true, &options);
+    if (usage >= 0)
+        return usage;
+    sfxpack::FileSource file;
+    std::string error;
+    if (!file.Open(options.path, &error))
         return Fail(error);
-    bool ok = sfxpack::ListPackage(file, codePage, showPassword, &listing, &error);
-    std::fputs(listing.c_str(), stdout);
+    bool ok = sfxpack::ListPackage(file, options.codePage, options.showPassword, stdout, &error);
     std::fflush(stdout);
-    return ok ? 0 : Fail(path + ": " + error);
+    return ok ? 0 : Fail(options.path + ": " + error);
+}
+
+int Verify(const std::vector<std::string> &args)
+{
+    ReadOptions options;
+    int usage = ParseReadOptions("verify", args, false, &options);
+    if (usage >= 0)
+        return usage;
+    sfxpack::FileSource file, recordFile;
+    std::string error;
+    if (!file.Open(options.path, &error) || !recordFile.Open(options.path, &error))
+        return Fail(error);
+    sfxpack::VerifyResult result;
+    if (!sfxpack::VerifyPackage(file, recordFile, options.codePage, &result, &error))
+        return Fail(options.path + ": " + error);
+    if (result.recordPresent)
+        std::printf("%s: intact; integrity record: present, %d entries checked\n", options.path.c_str(),
+                    int(result.entries));
+    else
+        std::printf("%s: %d entries read whole; no integrity record, so their bytes are not checked\n",
+                    options.path.c_str(), int(result.entries));
+    return 0;
 }
 
 // The arguments in UTF-8, whatever the system's code page.
@@ -205,5 +244,7 @@ int main(int argc, char **argv)
         return Create(args);
     if (command == "list")
         return List(args);
+    if (command == "verify")
+        return Verify(args);
     return Usage("unknown command " + command);
 }

@@ -95,7 +95,7 @@ TEST_F(Cli, CreateThenListGivesBackEveryFieldNameSizeTimeAndByte)
     size_t length = stubSize + 4 * 12 + names + sizes;
     std::string expected = "headerSize: 404\nformatVersion: 6\npayloadOffset: " + std::to_string(stubSize) +
                            "\nentryCount: 4\npackageLength: " + std::to_string(length) +
-                           "\ntotalBlocks: 6\nreserved: 0\nresourceSize: 404\nfileLength: " + std::to_string(length) +
+                           "\ntotalBlocks: 6\nreserved: 0\nintegrity: no\nresourceSize: 404\nfileLength: " + std::to_string(length) +
                            "\npasswordSet: yes\nsetupCommand: setup.exe /q\nproductTitle: Product\n"
                            "sourcePrefix: C:\\build\\src\\\n"
                            "entry: 1 1980-01-01 00:00:00 C:\\build\\src\\Zed.txt\n"
