@@ -410,6 +410,90 @@ TEST_F(Cli, ListReportsAMalformedPackageWithEntryFieldAndOffset)
     EXPECT_EQ(result.err, "sfxpack: " + tmp / "missing.exe" + ": No such file or directory\n");
 }
 
+TEST_F(Cli, ListKeepsEveryNameOnOneLineAndShowsTheIntegrityRecord)
+{
+    // Names that `create` refuses but a crafted package can hold.
+    sfxpack::Package package;
+    package.productTitle = "two\nlines";
+    package.integrityRecord = true;
+    const char *names[] = {"new\nline.txt", "esc\x1B[31m\x7F.txt", "drivers\\x86\\a.sys", "b\\x.txt", "tab\\\x09x41"};
+    for (const char *name : names)
+        package.entries.push_back({name, {'x'}, 0x21, {}, {}});
+    Bytes made;
+    std::string error;
+    ASSERT_TRUE(sfxpack::BuildPackage(Stub(), package, &made, &error)) << error;
+    WriteBytes(out, made);
+    std::string listing = Listing();
+    EXPECT_NE(listing.find("\nreserved: 1230521939\nintegrity: yes\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("\nproductTitle: two\\x0Alines\n"), std::string::npos) << listing;
+    // \x and two hex digits is always an escape; every other backslash is itself.
+    EXPECT_EQ(listing.substr(listing.find("entry:")),
+              "entry: 1 1980-01-01 00:00:00 new\\x0Aline.txt\n"
+              "entry: 1 1980-01-01 00:00:00 esc\\x1B[31m\\x7F.txt\n"
+              "entry: 1 1980-01-01 00:00:00 drivers\\x5Cx86\\a.sys\n"
+              "entry: 1 1980-01-01 00:00:00 b\\x.txt\n"
+              "entry: 1 1980-01-01 00:00:00 tab\\\\x09x41\n");
+}
+
+TEST_F(Cli, VerifyNamesTheFirstDamagedEntryHeaderOrRecord)
+{
+    WriteFile(in + "/a.txt", "hello");
+    WriteFile(in + "/sub/b.bin", Pattern(300000));
+    WriteFile(in + "/z.txt", "last");
+    ASSERT_EQ(Create({"--title", "T"}).exitCode, 0);
+    Result result = RunCli({"verify", out});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, out + ": intact; integrity record: present, 3 entries checked\n");
+    EXPECT_EQ(result.err, "");
+
+    Bytes good = ReadFile(out);
+    sfxpack::ParsedPackage parsed = Parse(good);
+    ASSERT_EQ(parsed.entries.size(), 3u);
+    size_t record = parsed.header.packageLength, header = parsed.resource.fileOffset;
+    auto Stored = [&](int i) {
+        char text[16];
+        size_t at = record + 20 + 4 * i;
+        std::snprintf(text, sizeof text, "0x%08X", good[at] | good[at + 1] << 8 | good[at + 2] << 16 | unsigned(good[at + 3]) << 24);
+        return std::string(text);
+    };
+    const sfxpack::ParsedEntry &b = parsed.entries[1], &z = parsed.entries[2];
+    std::string damaged = tmp / "damaged.exe";
+    const struct {
+        size_t at;
+        std::string message;  // up to the computed CRC, or whole
+        std::string ending;
+    } cases[] = {
+        {b.dataOffset + 299999, "entry 2 of 3: sub\\b.bin: its 300021 bytes at offset " + std::to_string(b.offset) +
+                                    " give CRC-32 0x", ", but the integrity record holds " + Stored(1) + "\n"},
+        {z.offset + 4, "entry 3 of 3: ", "its 21 bytes at offset " + std::to_string(z.offset) + " give CRC-32 0x"},
+        {z.dataOffset - 8, "entry 3 of 3: z.txt: its 21 bytes at offset " + std::to_string(z.offset) +
+                               " give CRC-32 0x", ", but the integrity record holds " + Stored(2) + "\n"},
+        {header + 200, "header at offset " + std::to_string(header) + ": its CRC-32 is 0x", ""},
+        {record + 30, "integrity record at offset " + std::to_string(record) + ": its own CRC-32 is 0x", ""},
+        {record + 1, "integrity record at offset " + std::to_string(record) + ": no signature SFXCRC32\n", ""},
+    };
+    for (const auto &bad : cases) {
+        Bytes bytes = good;
+        bytes[bad.at] ^= 0x10;
+        WriteBytes(damaged, bytes);
+        result = RunCli({"verify", damaged});
+        EXPECT_EQ(result.exitCode, 1) << bad.at;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("sfxpack: " + damaged + ": " + bad.message, 0), 0u) << result.err;
+        EXPECT_NE(result.err.find(bad.ending), std::string::npos) << result.err;
+    }
+    fs::resize_file(damaged, record + 5);
+    result = RunCli({"verify", damaged});
+    EXPECT_EQ(result.err, "sfxpack: " + damaged + ": integrity record at offset " + std::to_string(record) +
+                              ": the file ends after 5 of 36 bytes\n");
+
+    fs::remove(out);
+    ASSERT_EQ(Create({"--no-integrity"}).exitCode, 0);
+    result = RunCli({"verify", out});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, out + ": 3 entries read whole; no integrity record, so their bytes are not checked\n");
+}
+
 TEST(CliUsage, HelpAndWrongUsage)
 {
     Result result = RunCli({"--help"});
@@ -431,6 +515,8 @@ TEST(CliUsage, HelpAndWrongUsage)
         {{"create", "-o", "x.exe", "dir", "other"}, "more than one DIR: dir, other"},
         {{"list"}, "list: PKG.exe is missing"},
         {{"list", "p.exe", "--codepage", "cp1252"}, "--codepage: 'cp1252' is not a code page number"},
+        {{"verify"}, "verify: PKG.exe is missing"},
+        {{"verify", "p.exe", "--show-password"}, "unknown option --show-password"},
     };
     for (const auto &bad : cases) {
         result = RunCli(bad.args);
