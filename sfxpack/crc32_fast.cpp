@@ -47,63 +47,103 @@ uint32_t Slices(uint32_t crc, const unsigned char *p, size_t length)
 
 #ifdef CRC_FOLDING
 
-// Folds `length` bytes (at least 64, a multiple of 16) into the inverted
-// CRC `crc`. The constants are x^(n) mod P for the bit-reflected polynomial.
-__attribute__((target("pclmul,sse4.1"))) uint32_t Fold(uint32_t crc, const unsigned char *p, size_t length)
+// Folding: a 128-bit lane A followed, D bits later, by B folds into B as
+// A.low * k(D + 32) ^ A.high * k(D - 32) ^ B, where k(n) is x^n mod P
+// bit-reflected and shifted left by one. The constants below are those
+// k(n), lower one first.
+#define FOLDING __attribute__((target("pclmul,sse4.1")))
+#define WIDE_FOLDING __attribute__((target("pclmul,sse4.1,avx512f,avx512vl,vpclmulqdq")))
+
+FOLDING inline __m128i FoldLane(__m128i a, __m128i b, __m128i k)
 {
-    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
-    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
-    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);
-    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(a, k, 0x00), _mm_clmulepi64_si128(a, k, 0x11)), b);
+}
+
+FOLDING inline __m128i Load(const unsigned char *p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+}
+
+// The 16-byte steps that are left, then 128 bits to 64 and a Barrett
+// reduction to the 32 bits of the (inverted) CRC.
+FOLDING uint32_t FinishFold(__m128i x, const unsigned char *p, size_t length)
+{
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);  // k(96), k(160)
+    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);                // k(64)
+    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);   // x^64 / P, P
     const __m128i mask32 = _mm_setr_epi32(~0, 0, ~0, 0);
-
-    __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
-    __m128i x3 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 32));
-    __m128i x4 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 48));
-    x1 = _mm_xor_si128(x1, _mm_cvtsi32_si128(int(crc)));
-    p += 64;
-    length -= 64;
-
-    // Four lanes of 16 bytes, each folded 64 bytes on per step.
-    for (; length >= 64; p += 64, length -= 64) {
-        __m128i y1 = _mm_clmulepi64_si128(x1, k1k2, 0x00), y2 = _mm_clmulepi64_si128(x2, k1k2, 0x00);
-        __m128i y3 = _mm_clmulepi64_si128(x3, k1k2, 0x00), y4 = _mm_clmulepi64_si128(x4, k1k2, 0x00);
-        x1 = _mm_clmulepi64_si128(x1, k1k2, 0x11);
-        x2 = _mm_clmulepi64_si128(x2, k1k2, 0x11);
-        x3 = _mm_clmulepi64_si128(x3, k1k2, 0x11);
-        x4 = _mm_clmulepi64_si128(x4, k1k2, 0x11);
-        x1 = _mm_xor_si128(_mm_xor_si128(x1, y1), _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
-        x2 = _mm_xor_si128(_mm_xor_si128(x2, y2), _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16)));
-        x3 = _mm_xor_si128(_mm_xor_si128(x3, y3), _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 32)));
-        x4 = _mm_xor_si128(_mm_xor_si128(x4, y4), _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 48)));
-    }
-
-    // The four lanes into one, then 16 bytes a step.
-    __m128i next[3] = {x2, x3, x4};
-    for (__m128i lane : next) {
-        __m128i low = _mm_clmulepi64_si128(x1, k3k4, 0x00);
-        x1 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x1, k3k4, 0x11), lane), low);
-    }
-    for (; length >= 16; p += 16, length -= 16) {
-        __m128i low = _mm_clmulepi64_si128(x1, k3k4, 0x00);
-        x1 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x1, k3k4, 0x11),
-                                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(p))),
-                           low);
-    }
-
-    // 128 bits to 64, then Barrett reduction to 32.
-    __m128i x = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
+    for (; length >= 16; p += 16, length -= 16)
+        x = FoldLane(x, Load(p), k3k4);
+    x = _mm_xor_si128(_mm_srli_si128(x, 8), _mm_clmulepi64_si128(x, k3k4, 0x10));
     x = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x, mask32), k5, 0x00), _mm_srli_si128(x, 4));
     __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x, mask32), poly, 0x10);
     t = _mm_clmulepi64_si128(_mm_and_si128(t, mask32), poly, 0x00);
     return uint32_t(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
 }
 
+// At least 64 bytes, a multiple of 16: four lanes 64 bytes on per step.
+FOLDING uint32_t Fold(uint32_t crc, const unsigned char *p, size_t length)
+{
+    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);  // k(480), k(544)
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    __m128i x1 = _mm_xor_si128(Load(p), _mm_cvtsi32_si128(int(crc)));
+    __m128i x2 = Load(p + 16), x3 = Load(p + 32), x4 = Load(p + 48);
+    for (p += 64, length -= 64; length >= 64; p += 64, length -= 64) {
+        x1 = FoldLane(x1, Load(p), k1k2);
+        x2 = FoldLane(x2, Load(p + 16), k1k2);
+        x3 = FoldLane(x3, Load(p + 32), k1k2);
+        x4 = FoldLane(x4, Load(p + 48), k1k2);
+    }
+    x1 = FoldLane(FoldLane(FoldLane(x1, x2, k3k4), x3, k3k4), x4, k3k4);
+    return FinishFold(x1, p, length);
+}
+
+WIDE_FOLDING inline __m512i FoldWide(__m512i a, __m512i b, __m512i k)
+{
+    return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(a, k, 0x00), _mm512_clmulepi64_epi128(a, k, 0x11), b,
+                                     0x96);
+}
+
+// At least 256 bytes, a multiple of 16: four 512-bit lanes, 256 bytes on per
+// step, where the processor multiplies four lanes of 128 bits at once.
+WIDE_FOLDING uint32_t FoldWide(uint32_t crc, const unsigned char *p, size_t length)
+{
+    const __m512i k256 = _mm512_set_epi64(0x01322d1430, 0x011542778a, 0x01322d1430, 0x011542778a, 0x01322d1430,
+                                          0x011542778a, 0x01322d1430, 0x011542778a);  // k(2016), k(2080)
+    const __m512i k64 = _mm512_set_epi64(0x01c6e41596, 0x0154442bd4, 0x01c6e41596, 0x0154442bd4, 0x01c6e41596,
+                                         0x0154442bd4, 0x01c6e41596, 0x0154442bd4);  // k(480), k(544)
+    __m512i x0 = _mm512_xor_si512(_mm512_loadu_si512(p), _mm512_zextsi128_si512(_mm_cvtsi32_si128(int(crc))));
+    __m512i x1 = _mm512_loadu_si512(p + 64), x2 = _mm512_loadu_si512(p + 128), x3 = _mm512_loadu_si512(p + 192);
+    for (p += 256, length -= 256; length >= 256; p += 256, length -= 256) {
+        x0 = FoldWide(x0, _mm512_loadu_si512(p), k256);
+        x1 = FoldWide(x1, _mm512_loadu_si512(p + 64), k256);
+        x2 = FoldWide(x2, _mm512_loadu_si512(p + 128), k256);
+        x3 = FoldWide(x3, _mm512_loadu_si512(p + 192), k256);
+    }
+    x3 = FoldWide(FoldWide(FoldWide(x0, x1, k64), x2, k64), x3, k64);
+    for (; length >= 64; p += 64, length -= 64)
+        x3 = FoldWide(x3, _mm512_loadu_si512(p), k64);
+    // Its four 128-bit lanes into the last one: 384, 256 and 128 bits on.
+    const __m512i kLanes = _mm512_set_epi64(0, 0, 0x0ccaa009e, 0x1751997d0, 0x15a546366, 0x0f1da05aa, 0x174359406,
+                                            0x03db1ecdc);
+    __m512i folded = _mm512_xor_si512(_mm512_clmulepi64_epi128(x3, kLanes, 0x00),
+                                      _mm512_clmulepi64_epi128(x3, kLanes, 0x11));
+    alignas(64) __m128i lanes[4], last[4];
+    _mm512_store_si512(lanes, folded);
+    _mm512_store_si512(last, x3);
+    __m128i x = _mm_xor_si128(_mm_xor_si128(lanes[0], lanes[1]), _mm_xor_si128(lanes[2], last[3]));
+    return FinishFold(x, p, length);
+}
+
 // Asked during static construction, before the runtime would ask by itself.
-const bool canFold = [] {
+const int foldWidth = [] {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    if (!__builtin_cpu_supports("pclmul") || !__builtin_cpu_supports("sse4.1"))
+        return 0;
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                   __builtin_cpu_supports("vpclmulqdq")
+               ? 512
+               : 128;
 }();
 
 #endif
@@ -115,9 +155,9 @@ uint32_t Crc32Update(uint32_t crc, const void *data, size_t length)
     const unsigned char *p = static_cast<const unsigned char *>(data);
     crc = ~crc;
 #ifdef CRC_FOLDING
-    if (canFold && length >= 64) {
+    if (foldWidth && length >= 64) {
         size_t folded = length & ~size_t(15);
-        crc = Fold(crc, p, folded);
+        crc = foldWidth == 512 && folded >= 256 ? FoldWide(crc, p, folded) : Fold(crc, p, folded);
         p += folded;
         length -= folded;
     }

@@ -100,7 +100,7 @@ bool ReadEntryBytes(Source &file, const ParsedEntry &entry, const DataSink &sink
     if (!file.Read(entry.offset, fixed, fixedLength, error))
         return false;
     uint32_t sum = Crc32Update(0, fixed, fixedLength);
-    std::vector<unsigned char> piece(entry.size < PIECE_SIZE ? size_t(entry.size) : size_t(PIECE_SIZE));
+    std::vector<unsigned char> piece(size_t(entry.size) < size_t(PIECE_SIZE) ? size_t(entry.size) : size_t(PIECE_SIZE));
     for (uint64_t done = 0; done < uint64_t(entry.size);) {
         size_t length = entry.size - done < PIECE_SIZE ? size_t(entry.size - done) : size_t(PIECE_SIZE);
         if (!file.Read(entry.dataOffset + done, piece.data(), length, error))
