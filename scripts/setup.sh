@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, only where missing, what building and testing need on a fresh
-# Debian 12 machine, then creates the project's private Wine prefix once.
+# Debian 12 machine (with `deb`, also what making the Debian package needs),
+# then creates the project's private Wine prefix once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +13,12 @@ for p in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ \
          googletest xvfb xauth imagemagick locales wine wine64 wine32:i386; do
   have_pkg "$p" || need+=("$p")
 done
+# `scripts/setup.sh deb`: what the Debian package's dependencies are read with.
+if [ "${1:-}" = deb ]; then
+  for p in dpkg-dev file; do
+    have_pkg "$p" || need+=("$p")
+  done
+fi
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
@@ -21,6 +28,19 @@ if [ ${#need[@]} -gt 0 ]; then
   fi
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+# Where 32-bit programs cannot run, the Windows side is also built for x86_64.
+. scripts/env.sh
+if [ "$SFX_WIN_ARCH" = x86_64 ]; then
+  need=()
+  for p in g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64; do
+    have_pkg "$p" || need+=("$p")
+  done
+  if [ ${#need[@]} -gt 0 ]; then
+    echo "setup: this machine runs no 32-bit code; installing ${need[*]} for 64-bit test builds"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  fi
 fi
 
 # Double-byte code page tests run Wine with LC_ALL=ja_JP.UTF-8: Wine takes

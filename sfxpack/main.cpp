@@ -23,6 +23,7 @@ const char USAGE[] =
     "                 [--password P] [--source-prefix PREFIX] [--codepage N]\n"
     "                 [--no-integrity] DIR\n"
     "  sfxpack list PKG.exe [--show-password] [--codepage N]\n"
+    "  sfxpack --version\n"
     "  sfxpack --help\n"
     "\n"
     "create packs every regular file below DIR, sorted by stored name, with\n"
@@ -32,7 +33,9 @@ const char USAGE[] =
     "'\\'). Texts and names are converted from UTF-8 to the ANSI code page N\n"
     "(default 1252); a character it cannot hold is refused. Time stamps are the\n"
     "files' modification times in local time, rounded down to 2 seconds. The\n"
-    "default stub is launcher.exe beside sfxpack. Limits: password 39 bytes,\n"
+    "default stub is launcher.exe beside sfxpack (in the build tree, a link to\n"
+    "the built launcher), else ../share/sfxpack/launcher.exe from sfxpack's\n"
+    "folder (the installed layout). Limits: password 39 bytes,\n"
     "setup command 127, title 79, prefix 127, stored name 260; files of 1 byte\n"
     "to below 2 GiB; packages below 2 GiB. A path below the working directory\n"
     "of more than 195 bytes draws a warning. Nothing is left at OUT on failure.\n"
@@ -71,19 +74,37 @@ bool ParseCodePage(const std::string &text, int *codePage)
     return *codePage >= 1 && *codePage <= 65535;
 }
 
-std::string OwnDirectory()
+fs::path OwnDirectory()
 {
 #ifdef _WIN32
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return "";
-    return fs::path(path).parent_path().u8string();
+    return fs::path(path).parent_path();
 #else
     std::error_code failure;
     fs::path self = fs::read_symlink("/proc/self/exe", failure);
-    return failure ? "" : self.parent_path().u8string();
+    return failure ? "" : self.parent_path();
 #endif
+}
+
+// The launcher beside sfxpack, else in the installed layout's data folder,
+// found relative to sfxpack so that any prefix or staging folder works.
+bool FindLauncher(std::string *path, std::string *error)
+{
+    fs::path own = OwnDirectory();
+    const fs::path places[] = {own / "launcher.exe", (own / "../share/sfxpack/launcher.exe").lexically_normal()};
+    for (const fs::path &place : places) {
+        std::error_code failure;
+        if (!own.empty() && fs::is_regular_file(place, failure)) {
+            *path = place.u8string();
+            return true;
+        }
+    }
+    *error = "no launcher at " + places[0].u8string() + " or " + places[1].u8string() +
+             "; give the launcher with --stub LAUNCHER.exe";
+    return false;
 }
 
 int Create(const std::vector<std::string> &args)
@@ -120,16 +141,11 @@ int Create(const std::vector<std::string> &args)
         return Usage("create: -o OUT.exe is missing");
     if (options.directory.empty())
         return Usage("create: DIR is missing");
-    if (options.stubPath.empty()) {
-        std::string beside = OwnDirectory() + "/launcher.exe";
-        std::error_code failure;
-        if (!fs::is_regular_file(fs::u8path(beside), failure))
-            return Fail("no launcher.exe beside sfxpack; give the launcher with --stub LAUNCHER.exe");
-        options.stubPath = beside;
-    }
+    std::string error;
+    if (options.stubPath.empty() && !FindLauncher(&options.stubPath, &error))
+        return Fail(error);
 
     std::vector<std::string> warnings;
-    std::string error;
     bool ok = sfxpack::CreatePackage(options, &warnings, &error);
     for (const std::string &warning : warnings)
         std::fprintf(stderr, "sfxpack: warning: %s\n", warning.c_str());
@@ -238,6 +254,10 @@ int main(int argc, char **argv)
     args.erase(args.begin());
     if (command == "--help" || command == "-h") {
         std::fputs(USAGE, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::puts("sfxpack " SFXPACK_VERSION);
         return 0;
     }
     if (command == "create")

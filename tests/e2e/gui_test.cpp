@@ -182,7 +182,7 @@ TEST_F(Gui, AnotherProgramMaySendUpdatesWithAnyArgument)
     package.setupCommand = "Setup.exe";
     package.entries.push_back(MakeEntry("Setup.exe", RecorderProgram(), WHEN));
     std::filesystem::create_directories(dir / "records");
-    Start(package, "", {{"RECORDER_DIR", WinePath(dir / "records")}, {"RECORDER_SLEEP", "4000"}});
+    Start(package, "", {{"RECORDER_DIR", WinePath(dir / "records")}, {"RECORDER_SLEEP", "10000"}});
     for (int i = 0; i < 500 && !Exists(dir / "records/Setup.txt"); i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_TRUE(Exists(dir / "records/Setup.txt"));

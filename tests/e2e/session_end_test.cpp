@@ -82,7 +82,7 @@ TEST_F(SessionEnd, DuringTheWaitForTheSetupProgram)
     package.setupCommand = "Setup.exe /x";
     package.entries = {MakeEntry("Setup.exe", RecorderProgram(), WHEN), MakeEntry("data.bin", 5000, 3, WHEN),
                        MakeEntry("sub\\deep\\more.bin", 7000, 4, WHEN)};
-    run.environment["RECORDER_SLEEP"] = "1500";
+    run.environment["RECORDER_SLEEP"] = "3000";
     for (const char *arguments : {"-s", "/q"}) {
         SCOPED_TRACE(arguments);
         std::filesystem::remove_all(dir / "records");

@@ -202,7 +202,7 @@ TEST_F(Interactive, HeldDestinationCannotBeOpened)
     // beside that, opening it with writes denied is not.
     e2e::Run hold;
     hold.wait = false;
-    hold.arguments = "\"" + Working() + "held.txt\" 4000";
+    hold.arguments = "\"" + Working() + "held.txt\" 15000";
     RunWine(ToolPath("holdfile"), hold);
     for (int i = 0; i < 100 && !Exists(dir / "temp/~EXB0000/held.txt"); i++)
         usleep(20000);

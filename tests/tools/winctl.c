@@ -169,6 +169,13 @@ static int Watch(Selection *select, DWORD timeout)
     return result;
 }
 
+/* The hook's export: stdcall names carry their argument bytes on i386 only. */
+#ifdef _WIN64
+#define HOOK_EXPORT "RecordTextHook"
+#else
+#define HOOK_EXPORT "RecordTextHook@12"
+#endif
+
 /* The window whose texts `record` prints; texts of other windows of the
    same thread are passed on too and dropped here. */
 static HWND recorded;
@@ -201,7 +208,7 @@ static int Record(HWND target)
         return 1;
     strcpy(slash, "\\winctlhook.dll");
     HMODULE hookModule = LoadLibraryA(path);
-    HOOKPROC hook = hookModule ? (HOOKPROC)(void *)GetProcAddress(hookModule, "RecordTextHook@12") : NULL;
+    HOOKPROC hook = hookModule ? (HOOKPROC)(void *)GetProcAddress(hookModule, HOOK_EXPORT) : NULL;
     if (!hook) {
         fprintf(stderr, "winctl: cannot load %s\n", path);
         return 1;

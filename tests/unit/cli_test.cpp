@@ -1,6 +1,7 @@
 // The sfxpack command line, run as a real process on real folders.
 #include "tests/unit/support.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace {
@@ -370,17 +371,60 @@ TEST_F(Cli, AFailedRunKeepsAnExistingOutputUntouched)
 TEST_F(Cli, TheDefaultStubIsTheLauncherBesideSfxpack)
 {
     WriteFile(in + "/a.txt", "x");
-    Result result = RunCli({"create", "-o", out, in});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "sfxpack: no launcher.exe beside sfxpack; give the launcher with --stub LAUNCHER.exe\n");
-
     std::string copy = tmp / "bin/sfxpack";
     fs::create_directories(tmp / "bin");
     fs::copy_file(SFXPACK_TEST_CLI, copy);
+    Result result = RunCli({"create", "-o", out, in}, {}, copy);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sfxpack: no launcher at " + tmp / "bin/launcher.exe" + " or " +
+                              tmp / "share/sfxpack/launcher.exe" + "; give the launcher with --stub LAUNCHER.exe\n");
+
     fs::copy_file(stub, tmp / "bin/launcher.exe");
     result = RunCli({"create", "-o", out, in}, {}, copy);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(Parse(ReadFile(out)).header.payloadOffset, int32_t(fs::file_size(stub)));
+}
+
+// make install's layout under a staging folder, and the installed sfxpack and
+// the build tree's both packing the shipped launcher without --stub.
+TEST_F(Cli, InstalledAndBuildTreeSfxpackFindTheShippedLauncher)
+{
+    const char *launcher = std::getenv("SFX_SHIPPED_LAUNCHER");
+    if (!launcher || !fs::exists(launcher))
+        GTEST_SKIP() << "the launcher is not built";
+    Result result = RunCli({"--install", std::getenv("SFX_NATIVE_BUILD_DIR"), "--prefix", "/opt/sfx"},
+                           {"DESTDIR=" + tmp / "root"}, std::getenv("CMAKE_COMMAND"));
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    std::vector<std::string> installed;
+    for (const fs::directory_entry &entry : fs::recursive_directory_iterator(tmp / "root"))
+        if (!entry.is_directory())
+            installed.push_back(entry.path().lexically_relative(tmp / "root").string());
+    std::sort(installed.begin(), installed.end());
+    EXPECT_EQ(installed, (std::vector<std::string>{"opt/sfx/bin/sfxpack", "opt/sfx/share/man/man1/sfxpack.1",
+                                                   "opt/sfx/share/sfxpack/launcher.exe"}));
+    EXPECT_EQ(ReadFile(tmp / "root/opt/sfx/share/sfxpack/launcher.exe"), ReadFile(launcher));
+
+    std::string installedCli = tmp / "root/opt/sfx/bin/sfxpack", version = std::getenv("SFX_VERSION");
+    result = RunCli({"--version"}, {}, installedCli);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "sfxpack " + version + "\n");
+    std::string manual = ReadText(tmp / "root/opt/sfx/share/man/man1/sfxpack.1");
+    EXPECT_EQ(manual.substr(0, manual.find('\n') + 1), ".TH SFXPACK 1 \"\" \"sfxpack " + version + "\" \"User Commands\"\n");
+
+    WriteFile(in + "/a.txt", "hello");
+    SetTime(in + "/a.txt", 1614834367);
+    result = RunCli({"create", "-o", out, in}, {"TZ=UTC0"}, installedCli);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    result = RunCli({"list", out}, {}, installedCli);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("\npayloadOffset: " + std::to_string(fs::file_size(launcher)) + "\n"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.out.substr(result.out.find("entry:")), "entry: 5 2021-03-04 05:06:06 a.txt\n");
+
+    std::string fromBuildTree = tmp / "out/build-tree.exe";
+    result = RunCli({"create", "-o", fromBuildTree, in}, {"TZ=UTC0"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(fromBuildTree), ReadFile(out));
 }
 
 TEST_F(Cli, ListReportsAMalformedPackageWithEntryFieldAndOffset)

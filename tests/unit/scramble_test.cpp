@@ -1,9 +1,11 @@
-// The field scrambling shared by the launcher and the writer.
+// The field scrambling and the CRC-32 shared by the launcher and the writer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
+#include <vector>
 
+#include "package/crc32.h"
 #include "package/format.h"
 
 namespace {
@@ -92,6 +94,35 @@ TEST(UnscrambleField, FullWidthDescramblingRestoresThePaddingPastTheNul)
     UnscrambleField(partial, 6);
     EXPECT_STREQ(partial, "Title");
     EXPECT_NE(partial[6], 0);
+}
+
+// The fast paths (eight tables, and folding on processors that multiply
+// without carries) against the plain bitwise definition, at every length
+// and offset that changes which path a byte takes, continued piecewise too.
+TEST(Crc32, MatchesTheBitwiseDefinitionAtEveryLengthAndSplit)
+{
+    auto bitwise = [](uint32_t crc, const unsigned char *p, size_t length) {
+        crc = ~crc;
+        while (length--) {
+            crc ^= *p++;
+            for (int bit = 0; bit < 8; bit++)
+                crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+        }
+        return ~crc;
+    };
+    EXPECT_EQ(Crc32Update(0, "123456789", 9), 0xCBF43926u);
+    std::vector<unsigned char> bytes(1100);
+    for (size_t i = 0; i < bytes.size(); i++)
+        bytes[i] = static_cast<unsigned char>(i * 131 + (i >> 7));
+    for (size_t offset = 0; offset < 17; offset++)
+        for (size_t length = 0; length + offset <= bytes.size(); length += 1 + length / 16) {
+            uint32_t expected = bitwise(0, &bytes[offset], length);
+            ASSERT_EQ(Crc32Update(0, &bytes[offset], length), expected) << offset << " " << length;
+            size_t half = length / 3;
+            ASSERT_EQ(Crc32Update(Crc32Update(0, &bytes[offset], half), &bytes[offset + half], length - half),
+                      expected)
+                << offset << " " << length;
+        }
 }
 
 }  // namespace

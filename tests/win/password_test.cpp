@@ -97,10 +97,13 @@ struct User {
         return true;
     }
 
+    // Characters are sent, not posted: each is handled before the next, and
+    // before the text is read back.
     void Type(const std::string &text)
     {
+        DWORD_PTR ignored;
         for (char c : text)
-            PostMessageA(field, WM_CHAR, static_cast<unsigned char>(c), 1);
+            SendMessageTimeoutA(field, WM_CHAR, static_cast<unsigned char>(c), 1, SMTO_NORMAL, 5000, &ignored);
     }
 
     void Key(UINT vk)

@@ -1,5 +1,6 @@
-// The built launcher as a file: a 32-bit GUI executable that imports only
+// The shipped launcher as a file: a 32-bit GUI executable that imports only
 // Windows' own DLLs, small, with its resources exactly as the run uses them.
+// It is read as data, so a 64-bit test build checks the 32-bit launcher too.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,7 +17,7 @@ namespace {
 
 std::string LauncherPath()
 {
-    const char *dir = std::getenv("SFX_WIN_BUILD_DIR");
+    const char *dir = std::getenv("SFX_SHIP_BUILD_DIR");
     std::string unixPath = std::string(dir ? dir : "build/win") + "/launcher/launcher.exe";
     std::string path = "Z:";
     for (char c : unixPath)
