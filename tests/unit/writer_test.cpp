@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "package/crc32.h"
-
 namespace {
 
 using namespace unit;
@@ -268,29 +266,6 @@ TEST_F(Writer, ReaderNamesTheEntryFieldAndOffsetAtFault)
         package.truncateAt = cut.cut;
         EXPECT_EQ(Fault(package), cut.fault);
     }
-}
-
-// The writer has its own, faster CRC-32; the launcher checks with the plain
-// one. Both must agree with the polynomial bit by bit, at every length and
-// alignment around the 16- and 64-byte steps, and piece by piece.
-TEST(WriterCrc, EqualsTheBitwiseDefinition)
-{
-    auto Bitwise = [](const unsigned char *p, size_t length) {
-        uint32_t crc = ~0u;
-        for (size_t i = 0; i < length; i++) {
-            crc ^= p[i];
-            for (int bit = 0; bit < 8; bit++)
-                crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-        }
-        return ~crc;
-    };
-    EXPECT_EQ(Crc32Update(0, "123456789", 9), 0xCBF43926u);
-    Bytes data = Pattern(70000, 5);
-    for (size_t start = 0; start < 8; start++)
-        for (size_t length = 0; length < 300; length++)
-            ASSERT_EQ(Crc32Update(0, &data[start], length), Bitwise(&data[start], length)) << start << " " << length;
-    uint32_t pieces = Crc32Update(Crc32Update(0, &data[0], 33), &data[33], data.size() - 33);
-    EXPECT_EQ(pieces, Bitwise(data.data(), data.size()));
 }
 
 }  // namespace
