@@ -123,6 +123,17 @@ bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std
     return true;
 }
 
+bool CodePageLeadBytes(int codePage, bool lead[256], std::string *error)
+{
+    if (!IsValidCodePage(codePage)) {
+        *error = Unsupported(codePage);
+        return false;
+    }
+    for (int b = 0; b < 256; b++)
+        lead[b] = IsDBCSLeadByteEx(codePage, BYTE(b)) != 0;
+    return true;
+}
+
 #else
 
 // Runs `text` through iconv; on a character it cannot convert, `*failedAt`
@@ -201,6 +212,27 @@ bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std
                  std::to_string(codePage);
     }
     return false;
+}
+
+// A lead byte alone is an incomplete character: iconv stops at it with
+// EINVAL, where a single-byte character converts and an invalid byte fails
+// with EILSEQ.
+bool CodePageLeadBytes(int codePage, bool lead[256], std::string *error)
+{
+    iconv_t cd = iconv_open("UTF-8", IconvName(codePage).c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        *error = Unsupported(codePage);
+        return false;
+    }
+    for (int b = 0; b < 256; b++) {
+        char in = char(b), out[16];
+        char *inPtr = &in, *outPtr = out;
+        size_t inLeft = 1, outLeft = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        lead[b] = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) && errno == EINVAL;
+    }
+    iconv_close(cd);
+    return true;
 }
 
 #endif

@@ -18,6 +18,11 @@ struct IntegrityRecord {
 // computed by reading the record in pieces. Then checks the header's CRC.
 bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRecord *record, std::string *error);
 
+// The header's reserved field: 0 without a record, INTEGRITY_MARK with one,
+// which is then read as above; any other value is a fault.
+bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present, IntegrityRecord *record,
+                       std::string *error);
+
 // The CRC that the record holds for entry `index` (from 0).
 bool ReadEntryCrc(Source &file, const IntegrityRecord &record, int32_t index, uint32_t *crc, std::string *error);
 

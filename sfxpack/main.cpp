@@ -1,4 +1,5 @@
 // sfxpack: writes packages for the self-extracting launcher and lists them.
+#include "sfxpack/extract.h"
 #include "sfxpack/reader.h"
 #include "sfxpack/verify.h"
 #include "sfxpack/writer.h"
@@ -156,19 +157,22 @@ int Create(const std::vector<std::string> &args)
 struct ReadOptions {
     std::string path;
     int codePage = 1252;
-    bool showPassword = false;
+    bool showPassword = false;  // list
+    std::string directory;      // extract
+    bool force = false;         // extract
 };
 
-// Parses the arguments of a command that reads a package; --show-password
-// only where `takesShowPassword`. Returns -1 when they are fine, else the
-// exit code.
-int ParseReadOptions(const std::string &command, const std::vector<std::string> &args, bool takesShowPassword,
-                     ReadOptions *options)
+// Parses the arguments of `command` (list, verify or extract) into
+// `options`. Returns -1 when they are fine, else the exit code.
+int ParseReadOptions(const std::string &command, const std::vector<std::string> &args, ReadOptions *options)
 {
+    bool extract = command == "extract";
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &arg = args[i];
-        if (arg == "--show-password" && takesShowPassword) {
+        if (arg == "--show-password" && command == "list") {
             options->showPassword = true;
+        } else if (arg == "--force" && extract) {
+            options->force = true;
         } else if (arg == "--codepage") {
             if (i + 1 == args.size())
                 return Usage(arg + ": a value is missing");
@@ -178,19 +182,24 @@ int ParseReadOptions(const std::string &command, const std::vector<std::string> 
             return Usage("unknown option " + arg);
         } else if (options->path.empty()) {
             options->path = arg;
+        } else if (extract && options->directory.empty()) {
+            options->directory = arg;
         } else {
-            return Usage("more than one package: " + options->path + ", " + arg);
+            return Usage(extract ? "more than one DIR: " + options->directory + ", " + arg
+                                 : "more than one package: " + options->path + ", " + arg);
         }
     }
     if (options->path.empty())
         return Usage(command + ": PKG.exe is missing");
+    if (extract && options->directory.empty())
+        return Usage("extract: DIR is missing");
     return -1;
 }
 
 int List(const std::vector<std::string> &args)
 {
     ReadOptions options;
-    int usage = ParseReadOptions("list", args, true, &options);
+    int usage = ParseReadOptions("list", args, &options);
     if (usage >= 0)
         return usage;
     sfxpack::FileSource file;
@@ -205,7 +214,7 @@ int List(const std::vector<std::string> &args)
 int Verify(const std::vector<std::string> &args)
 {
     ReadOptions options;
-    int usage = ParseReadOptions("verify", args, false, &options);
+    int usage = ParseReadOptions("verify", args, &options);
     if (usage >= 0)
         return usage;
     sfxpack::FileSource file, recordFile;
@@ -223,6 +232,34 @@ int Verify(const std::vector<std::string> &args)
                     options.path.c_str(), int(result.entries));
     return 0;
 }
+
+#ifndef _WIN32
+int Extract(const std::vector<std::string> &args)
+{
+    ReadOptions options;
+    int usage = ParseReadOptions("extract", args, &options);
+    if (usage >= 0)
+        return usage;
+    sfxpack::FileSource file, recordFile;
+    std::string error;
+    if (!file.Open(options.path, &error) || !recordFile.Open(options.path, &error))
+        return Fail(error);
+    sfxpack::ExtractOptions extract;
+    extract.directory = options.directory;
+    extract.codePage = options.codePage;
+    extract.force = options.force;
+    sfxpack::ExtractResult result;
+    if (!sfxpack::ExtractPackage(file, recordFile, extract, &result, &error))
+        return Fail(options.path + ": " + error);
+    if (result.recordPresent)
+        std::printf("%s: %d files extracted; integrity record: present, %d entries checked\n",
+                    options.directory.c_str(), int(result.files), int(result.files));
+    else
+        std::printf("%s: %d files extracted; no integrity record, so their bytes are not checked\n",
+                    options.directory.c_str(), int(result.files));
+    return 0;
+}
+#endif
 
 // The arguments in UTF-8, whatever the system's code page.
 std::vector<std::string> Arguments(int argc, char **argv)
@@ -266,5 +303,9 @@ int main(int argc, char **argv)
         return List(args);
     if (command == "verify")
         return Verify(args);
+#ifndef _WIN32
+    if (command == "extract")
+        return Extract(args);
+#endif
     return Usage("unknown command " + command);
 }

@@ -83,6 +83,21 @@ bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRec
     return true;
 }
 
+bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present, IntegrityRecord *record,
+                       std::string *error)
+{
+    const PackageHeader &header = parsed.header;
+    *present = header.reserved == INTEGRITY_MARK;
+    if (*present)
+        return ReadIntegrityRecord(file, parsed, record, error);
+    if (header.reserved != 0) {
+        *error = "header: reserved at offset " + std::to_string(parsed.resource.fileOffset + offsetof(PackageHeader, reserved)) +
+                 " is " + std::to_string(header.reserved) + ", neither 0 nor the integrity record's mark";
+        return false;
+    }
+    return true;
+}
+
 bool ReadEntryCrc(Source &file, const IntegrityRecord &record, int32_t index, uint32_t *crc, std::string *error)
 {
     unsigned char stored[4];

@@ -14,15 +14,8 @@ bool VerifyPackage(Source &file, Source &recordFile, int codePage, VerifyResult 
         return false;
     const PackageHeader &header = parsed.header;
     IntegrityRecord record;
-    result->recordPresent = header.reserved == INTEGRITY_MARK;
-    if (result->recordPresent) {
-        if (!ReadIntegrityRecord(recordFile, parsed, &record, error))
-            return false;
-    } else if (header.reserved != 0) {
-        *error = "header: reserved at offset " + std::to_string(parsed.resource.fileOffset + 24) + " is " +
-                 std::to_string(header.reserved) + ", neither 0 nor the integrity record's mark";
+    if (!ReadIntegrityMark(recordFile, parsed, &result->recordPresent, &record, error))
         return false;
-    }
     return WalkEntries(
         file, parsed,
         [&](const ParsedEntry &entry, int32_t index, std::string *fault) {

@@ -2,7 +2,10 @@
 #include "tests/unit/support.h"
 
 #include <algorithm>
+#include <map>
 #include <sys/stat.h>
+
+#include "sfxpack/reader.h"
 
 namespace {
 
@@ -538,6 +541,107 @@ TEST_F(Cli, VerifyNamesTheFirstDamagedEntryHeaderOrRecord)
     EXPECT_EQ(result.out, out + ": 3 entries read whole; no integrity record, so their bytes are not checked\n");
 }
 
+// Every regular file below `root` by relative path: contents and time.
+std::map<std::string, std::pair<std::string, int64_t>> Tree(const std::string &root)
+{
+    std::map<std::string, std::pair<std::string, int64_t>> tree;
+    for (const auto &item : fs::recursive_directory_iterator(root)) {
+        struct stat info;
+        EXPECT_EQ(lstat(item.path().c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) << item.path();
+        if (S_ISREG(info.st_mode))
+            tree[fs::relative(item.path(), root)] = {ReadText(item.path()), int64_t(info.st_mtime)};
+    }
+    return tree;
+}
+
+TEST_F(Cli, ExtractGivesBackTheFolderWithItsTimesAndWritesNothingOutsideDir)
+{
+    const int64_t times[] = {1614834367, 951868799, 1262304001, 1700000000};
+    const std::string names[] = {"a.txt", "sub/b.bin", "sub/deeper/c d.txt", "\xE8\xA1\xA8/x.txt"};
+    const size_t sizes[] = {1, 8192, 300001, 8193};
+    for (int i = 0; i < 4; i++) {
+        WriteFile(in + "/" + names[i], Pattern(sizes[i]));
+        SetTime(in + "/" + names[i], times[i]);
+    }
+    std::string dir = tmp / "x";
+    ASSERT_EQ(RunCli({"create", "-o", out, "--stub", stub, "--codepage", "932", "--source-prefix", "C:\\src", in},
+                     {"TZ=JST-9"})
+                  .exitCode,
+              0);
+    Result result = RunCli({"extract", out, dir, "--codepage", "932"}, {"TZ=JST-9"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, dir + ": 4 files extracted; integrity record: present, 4 entries checked\n");
+    auto expected = Tree(in);
+    for (auto &[name, file] : expected)
+        file.second &= ~int64_t(1);  // two-second steps
+    EXPECT_EQ(Tree(dir), expected);
+
+    // A folder that is not empty only with --force; links in it are never
+    // followed: a link where a folder goes is refused, a link where a file
+    // goes is replaced, and what they point at stays untouched.
+    result = RunCli({"extract", out, dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sfxpack: " + out + ": " + dir + ": the folder is not empty; --force extracts into it all the same\n");
+    std::string outside = tmp / "outside";
+    WriteFile(outside + "/b.bin", "keep");
+    fs::remove(dir + "/a.txt");
+    fs::create_symlink(outside + "/b.bin", dir + "/a.txt");
+    ASSERT_EQ(RunCli({"extract", out, dir, "--force", "--codepage", "932"}).exitCode, 0);
+    EXPECT_FALSE(fs::is_symlink(dir + "/a.txt"));
+    fs::remove_all(dir + "/sub");
+    fs::create_directory_symlink(outside, dir + "/sub");
+    result = RunCli({"extract", out, dir, "--force", "--codepage", "932"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sfxpack: " + out + ": entry 2 of 4: C:\\src\\sub\\b.bin: " + dir +
+                              "/sub: not a folder (a link or a file is in the way)\n");
+    EXPECT_EQ(ReadText(outside + "/b.bin"), "keep");
+
+    // Crafted names that could lead out of DIR or that Windows refuses, and
+    // a damaged entry, which leaves no file behind.
+    const struct {
+        std::string name;
+        std::string why;
+    } crafted[] = {
+        {"..\\evil.txt", "refused: it has a '..' component"},
+        {"a\\. .\\evil.txt", "refused: it has a '..' component"},
+        {"\\evil.txt", "refused: it starts with a separator"},
+        {"C:\\evil.txt", "refused: it holds ':', which Windows does not allow in file names"},
+        {"a/../../evil.txt", "refused: it has a '..' component"},
+        {"sub\\Nul.txt", "refused: it names the device NUL"},
+        {"new\nline.txt", "refused: it holds the control character \\x0A"},
+        {"sub\\", "refused: it has no file name"},
+    };
+    for (const auto &bad : crafted) {
+        sfxpack::Package package;
+        package.integrityRecord = true;
+        package.entries.push_back({"fine.txt", {'x'}, 0x21, {}, {}});
+        package.entries.push_back({bad.name, {'x'}, 0x21, {}, {}});
+        Bytes made;
+        std::string error;
+        ASSERT_TRUE(sfxpack::BuildPackage(Stub(), package, &made, &error)) << error;
+        WriteBytes(out, made);
+        fs::remove_all(dir);
+        result = RunCli({"extract", out, dir});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "sfxpack: " + out + ": entry 2 of 2: " + sfxpack::EscapeForLine(bad.name) + ": " +
+                                  bad.why + "\n");
+        EXPECT_EQ(fs::directory_iterator(dir)->path(), dir + "/fine.txt");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 4);  // in, out, outside, x
+
+    Bytes damaged = ReadFile(out);
+    sfxpack::ParsedPackage parsed = Parse(damaged);
+    damaged[parsed.entries[0].dataOffset] ^= 1;
+    WriteBytes(out, damaged);
+    fs::remove_all(dir);
+    result = RunCli({"extract", out, dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("sfxpack: " + out + ": entry 1 of 2: fine.txt: its 21 bytes at offset ", 0), 0u)
+        << result.err;
+    EXPECT_TRUE(fs::is_empty(dir));
+}
+
 TEST(CliUsage, HelpAndWrongUsage)
 {
     Result result = RunCli({"--help"});
@@ -561,6 +665,8 @@ TEST(CliUsage, HelpAndWrongUsage)
         {{"list", "p.exe", "--codepage", "cp1252"}, "--codepage: 'cp1252' is not a code page number"},
         {{"verify"}, "verify: PKG.exe is missing"},
         {{"verify", "p.exe", "--show-password"}, "unknown option --show-password"},
+        {{"extract", "p.exe"}, "extract: DIR is missing"},
+        {{"extract", "p.exe", "d", "e"}, "more than one DIR: d, e"},
     };
     for (const auto &bad : cases) {
         result = RunCli(bad.args);
