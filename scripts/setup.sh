@@ -10,7 +10,8 @@ have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 for p in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ \
-         googletest xvfb xauth imagemagick locales wine wine64 wine32:i386; do
+         googletest xvfb xauth imagemagick locales wine wine64 wine32:i386 \
+         clang libclang-rt-14-dev; do
   have_pkg "$p" || need+=("$p")
 done
 # `scripts/setup.sh deb`: what the Debian package's dependencies are read with.
