@@ -42,6 +42,10 @@ int TryWorkingDirBase(const char *base, char *dir, DWORD needed)
     if (!base || !*base || lstrlenA(base) > MAX_BASE_LENGTH)
         return 0;
     lstrcpynA(copy, base, sizeof copy);
+    // By characters, not by the last byte: a TEMP that ends in a double-byte
+    // character whose trail byte is 0x5C (such as 表) gets its backslash
+    // too, so the working directory is made inside TEMP, where it belongs,
+    // and not beside it under a name that continues TEMP's last character.
     AppendTrailingBackslash(copy);
     if (lstrlenA(copy) > MAX_BASE_LENGTH)
         return 0;

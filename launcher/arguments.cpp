@@ -1,4 +1,5 @@
 #include "launcher/arguments.h"
+#include <windows.h>
 
 static int IsBlank(char c)
 {
@@ -46,6 +47,18 @@ int SplitCommandLine(const char *commandLine, char *text, int textSize, char **v
         while (*in && (quoted || !IsBlank(*in))) {
             char c = 0;
             int emit = 1;
+            // A double-byte character is one ordinary character: its trail
+            // byte may be 0x5C, and is then no backslash before a quote.
+            if (IsDBCSLeadByte(static_cast<BYTE>(*in)) && in[1]) {
+                if (used < textSize - 2) {
+                    text[used++] = in[0];
+                    text[used++] = in[1];
+                } else {
+                    fits = 0;
+                }
+                in += 2;
+                continue;
+            }
             if (*in == '\\') {
                 int slashes = 0;
                 while (*in == '\\') {

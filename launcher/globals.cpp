@@ -5,6 +5,7 @@ int silentMode;
 char commandLinePassword[PASSWORD_BUFFER_SIZE];
 int commandLinePasswordTooLong;
 char logFilePath[PATH_BUFFER_SIZE];
+int logFilePathTooLong;
 int argCount;
 char **argValues;
 

@@ -18,6 +18,7 @@ extern int silentMode;
 extern char commandLinePassword[PASSWORD_BUFFER_SIZE];
 extern int commandLinePasswordTooLong;  // a -p text that did not fit: never matches
 extern char logFilePath[PATH_BUFFER_SIZE];
+extern int logFilePathTooLong;          // a -f2 text that did not fit: no log
 extern int argCount;                    // the argument vector, element 0 the program
 extern char **argValues;
 

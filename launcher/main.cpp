@@ -12,6 +12,10 @@
 
 static void CloseRun(ExtractStatus status)
 {
+    // A session that ended while a message was open has had everything
+    // removed and the window destroyed: the run ends quietly.
+    if (sessionEnded)
+        return;
     if (status == EXTRACT_OK) {
         DestroyWindow(progressWindow);
         return;

@@ -33,9 +33,11 @@ void ReadSwitches(int count, char **values)
         if (StartsWith(arg, "-s"))
             silentMode = 1;
         if (StartsWith(arg, "-f2")) {
-            // A log path that does not fit is dropped: the log then goes to
-            // the default place rather than to a cut, wrong name.
-            if (!CopyWhole(logFilePath, arg + 3, PATH_BUFFER_SIZE))
+            // A log path that does not fit means no log, as a joined path
+            // that does not fit: neither a cut name nor the default log
+            // would be the file the user named.
+            logFilePathTooLong = !CopyWhole(logFilePath, arg + 3, PATH_BUFFER_SIZE);
+            if (logFilePathTooLong)
                 logFilePath[0] = '\0';
         }
     }

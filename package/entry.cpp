@@ -1,5 +1,6 @@
 #include "package/entry.h"
 #include "fsutil/path.h"
+#include "package/names.h"
 
 ExtractStatus OpenPayload(HINSTANCE module, const PackageInfo *info, int wholePackage, FileStream *package,
                           unsigned char *buffer, DWORD capacity)
@@ -42,69 +43,16 @@ ExtractStatus ReadEntryTail(FileStream *package, DWORD *dosDateTime, int *size)
     return *size > 0 ? EXTRACT_OK : EXTRACT_BAD_ENTRY;
 }
 
-static int IsSeparator(const char *c)
-{
-    return !IsDBCSLeadByte(static_cast<BYTE>(*c)) && (*c == '\\' || *c == '/');
-}
-
-// ".." and its kin: Windows drops trailing dots and blanks from a name, so
-// ". .", "..." and ".. " all climb like "..".
-static int ClimbsUp(const char *start, const char *end)
-{
-    int dots = 0;
-    for (const char *c = start; c < end; c++) {
-        if (*c == '.')
-            dots++;
-        else if (*c != ' ')
-            return 0;
-    }
-    return dots >= 2;
-}
-
-// A device name opens the device in any directory, with any extension:
-// "nul", "CON.txt", "com1 .log".
-static int NamesDevice(const char *start, const char *end)
-{
-    static const char *const devices[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2",  "COM3",   "COM4",
-                                          "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1",  "LPT2",   "LPT3",
-                                          "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",  "CONIN$", "CONOUT$"};
-    const char *stem = start;
-    while (stem < end && *stem != '.')
-        stem++;
-    while (stem > start && stem[-1] == ' ')
-        stem--;
-    char base[8];
-    if (stem - start >= static_cast<int>(sizeof base))
-        return 0;
-    lstrcpynA(base, start, static_cast<int>(stem - start) + 1);
-    for (const char *device : devices)
-        if (lstrcmpiA(base, device) == 0)
-            return 1;
-    return 0;
-}
-
-// The part of a destination below its base, walked by characters as the file
-// system reads it: the trail byte of a double-byte character is never a
-// separator. Windows takes the forward slash for a separator, so it counts
-// here too. Refused: a leading separator (an absolute path or "\\server"), a
-// colon anywhere (a drive such as "C:" or an alternate data stream), a
-// component that climbs up, and a device name.
+// The part of a destination below its base, by the rules the writer packs
+// by (package/names.h), in the code page the file system reads it in. Empty
+// components are let through: a package made elsewhere may hold them, and
+// they lead nowhere outside the base.
 static int StaysBelowBase(const char *tail)
 {
-    if (IsSeparator(tail))
-        return 0;
-    const char *start = tail;
-    for (const char *c = tail;; c = CharNextA(c)) {
-        if (*c == '\0' || IsSeparator(c)) {
-            if (ClimbsUp(start, c) || NamesDevice(start, c))
-                return 0;
-            if (*c == '\0')
-                return 1;
-            start = c + 1;
-        } else if (*c == ':') {
-            return 0;
-        }
-    }
+    CPINFO codePage;
+    if (!GetCPInfo(CP_ACP, &codePage))
+        codePage.LeadByte[0] = codePage.LeadByte[1] = 0;
+    return FindNameFault(tail, codePage.LeadByte, 0) == NAME_ACCEPTED;
 }
 
 int DeriveEntryPaths(const char *name, const char *sourcePrefix, const char *base, EntryPaths *entry)

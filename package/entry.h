@@ -40,7 +40,8 @@ ExtractStatus ReadEntryTail(FileStream *package, DWORD *dosDateTime, int *size);
 // Splits a descrambled name, cuts the source prefix and forms the destination
 // below `base` (which ends in a backslash). 0 when the name is refused: a
 // directory part shorter than the prefix, a destination longer than 259
-// bytes, or a part below `base` that could lead out of it (see entry.cpp).
+// bytes, or a part below `base` that package/names.h refuses: one that could
+// lead out of it, name a device or hold a control character.
 int DeriveEntryPaths(const char *name, const char *sourcePrefix, const char *base, EntryPaths *entry);
 
 #endif

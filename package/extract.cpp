@@ -21,7 +21,9 @@ static EntryPaths entry;
 // AbandonExtraction can close it from the end-of-session handler.
 static FileStream outputFile;
 // The directory of the entry before, made already: entries of one folder
-// follow each other, and making it again would cost calls for nothing.
+// follow each other, and making it again would cost calls for nothing. When
+// a file cannot be opened in it, it is made again (see OpenDestination), so
+// that the result is that of making it for every entry.
 static char madeDir[ENTRY_NAME_BUFFER_SIZE];
 
 void AbandonExtraction()
@@ -89,10 +91,18 @@ static ExtractStatus CopyData(FileStream *package, int size)
 // 5, with its error number) from one that cannot be opened for writing
 // (message 6). Two opens for every file would cost as much as writing a
 // small one.
-static ExtractStatus OpenDestination(FileStream *package)
+static ExtractStatus OpenDestination(FileStream *package, int chainMade)
 {
     if (OpenWriteStream(&outputFile, entry.destinationPath, outputBuffer, sizeof outputBuffer))
         return EXTRACT_OK;
+    // A folder made for an earlier entry may have been removed since by
+    // another program: made again, as for every entry, and tried once more.
+    if (!chainMade) {
+        if (!CreateDirectoryChain(workingDir, entry.relativeDir))
+            return EXTRACT_CANNOT_CREATE_DIR;
+        if (OpenWriteStream(&outputFile, entry.destinationPath, outputBuffer, sizeof outputBuffer))
+            return EXTRACT_OK;
+    }
     HANDLE created = CreateFileA(entry.destinationPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (created == INVALID_HANDLE_VALUE) {
@@ -110,13 +120,14 @@ static ExtractStatus ExtractEntry(FileStream *package, const PackageInfo *info)
     ExtractStatus status = ReadEntryName(package, info->sourcePrefix, &entry);
     if (status != EXTRACT_OK)
         return status;
-    if (!SameBytes(entry.relativeDir, madeDir)) {
+    int chainMade = !SameBytes(entry.relativeDir, madeDir);
+    if (chainMade) {
         if (!CreateDirectoryChain(workingDir, entry.relativeDir))
             return EXTRACT_CANNOT_CREATE_DIR;
         lstrcpynA(madeDir, entry.relativeDir, sizeof madeDir);
     }
 
-    status = OpenDestination(package);
+    status = OpenDestination(package, chainMade);
     if (status != EXTRACT_OK)
         return status;
 
@@ -125,9 +136,12 @@ static ExtractStatus ExtractEntry(FileStream *package, const PackageInfo *info)
     status = ReadEntryTail(package, &dosDateTime, &size);
     if (status == EXTRACT_OK)
         status = CopyData(package, size);
-    // What the buffer still holds can fail to be written too: a full disk
-    // must never pass for a complete file.
-    if (status == EXTRACT_OK && !FlushStream(&outputFile))
+    // What the buffer holds is written out on every path where writing has
+    // not failed yet: a failed entry keeps every block it got, a full disk
+    // never passes for a complete file, and a write that fails is the
+    // failure named, as it would have been without the buffer. After the end
+    // of the session the file is closed and the buffer empty.
+    if (status != EXTRACT_DATA_WRITE_FAILED && !FlushStream(&outputFile))
         status = EXTRACT_DATA_WRITE_FAILED;
     if (status != EXTRACT_OK)
         return status;

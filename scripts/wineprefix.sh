@@ -9,7 +9,7 @@ if [ -f "$WINEPREFIX/.sfx-ready" ]; then
 fi
 echo "setup: creating Wine prefix $WINEPREFIX"
 mkdir -p "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1
+wine wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d Y /f >/dev/null 2>&1
 # A crash ends the program instead of opening the debugger's dialog.

@@ -123,17 +123,6 @@ bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std
     return true;
 }
 
-bool CodePageLeadBytes(int codePage, bool lead[256], std::string *error)
-{
-    if (!IsValidCodePage(codePage)) {
-        *error = Unsupported(codePage);
-        return false;
-    }
-    for (int b = 0; b < 256; b++)
-        lead[b] = IsDBCSLeadByteEx(codePage, BYTE(b)) != 0;
-    return true;
-}
-
 #else
 
 // Runs `text` through iconv; on a character it cannot convert, `*failedAt`
@@ -214,27 +203,25 @@ bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std
     return false;
 }
 
-// A lead byte alone is an incomplete character: iconv stops at it with
-// EINVAL, where a single-byte character converts and an invalid byte fails
-// with EILSEQ.
-bool CodePageLeadBytes(int codePage, bool lead[256], std::string *error)
-{
-    iconv_t cd = iconv_open("UTF-8", IconvName(codePage).c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        *error = Unsupported(codePage);
-        return false;
-    }
-    for (int b = 0; b < 256; b++) {
-        char in = char(b), out[16];
-        char *inPtr = &in, *outPtr = out;
-        size_t inLeft = 1, outLeft = sizeof out;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        lead[b] = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) && errno == EINVAL;
-    }
-    iconv_close(cd);
-    return true;
-}
-
 #endif
+
+// Windows' double-byte ANSI code pages, as GetCPInfo lists their lead bytes.
+// Fixed here rather than asked of the system, so that the same input is
+// refused or packed alike on every build machine.
+Bytes LeadByteRanges(int codePage)
+{
+    switch (codePage) {
+    case 932:
+        return {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
+    case 936:
+    case 949:
+    case 950:
+        return {0x81, 0xFE, 0, 0};
+    case 1361:
+        return {0x84, 0xD3, 0xD8, 0xDE, 0xE0, 0xF9, 0, 0};
+    default:
+        return {0, 0};
+    }
+}
 
 }  // namespace sfxpack

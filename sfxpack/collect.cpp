@@ -1,6 +1,7 @@
 // Collects a folder into package entries, refusing, with the file's name,
 // everything that the launcher could not extract as it was meant.
 #include "sfxpack/writer.h"
+#include "package/names.h"
 
 #include <algorithm>
 #include <climits>
@@ -24,14 +25,6 @@ struct Found {
     int64_t modified = 0;
 };
 
-// Windows drops trailing blanks, so "..", "... " and the like all lead out
-// of the working directory.
-bool IsParentComponent(const std::string &component)
-{
-    size_t end = component.find_last_not_of(' ');
-    return end != std::string::npos && end >= 1 && component.find_first_not_of('.') > end;
-}
-
 // The first character of `relative` that Windows refuses in a file name, or
 // an empty string. '/' is the separator here; a '\' inside a name would be
 // taken for one by the launcher.
@@ -54,7 +47,7 @@ bool HasParentComponent(const std::string &relative)
     size_t start = 0;
     for (;;) {
         size_t end = relative.find_first_of("/\\", start);
-        if (IsParentComponent(relative.substr(start, end - start)))
+        if (ClimbsUp(relative.data() + start, relative.data() + (end == std::string::npos ? relative.size() : end)))
             return true;
         if (end == std::string::npos)
             return false;
@@ -142,6 +135,18 @@ bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::ve
     if (!Utf8ToCodePage(windowsName, codePage, &converted, &why))
         return Refuse(error, file->path, "the name cannot be written in code page " + std::to_string(codePage) +
                                              ": " + why);
+    // The launcher's own rules, on the bytes it will read. The relative path
+    // comes from a real folder, so it has no empty component; the check
+    // makes sure that the joining never writes one either.
+    Bytes leadBytes = LeadByteRanges(codePage);
+    NameFault fault = FindNameFault(converted.c_str(), leadBytes.data(), 1);
+    if (fault == NAME_DEVICE)
+        return Refuse(error, file->path, "the name has a component that Windows takes for a device "
+                                         "(CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9 and the like)");
+    if (fault == NAME_EMPTY_COMPONENT)
+        return Refuse(error, file->path, "the name has an empty component");
+    if (fault != NAME_ACCEPTED)
+        return Refuse(error, file->path, "the launcher would refuse the name");
     file->stored = ansiPrefix + converted;
     if (file->stored.size() > ENTRY_NAME_MAX)
         return Refuse(error, file->path, "the stored name is " + std::to_string(file->stored.size()) +
@@ -170,13 +175,37 @@ bool CollectEntries(const std::string &directory, const std::string &ansiPrefix,
             return false;
     std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) { return a.stored < b.stored; });
 
-    // Windows folds at least ASCII case; two such names would land on one file.
-    std::map<std::string, const Found *> folded;
+    // Windows folds at least ASCII case, at every level of a name: two files
+    // that differ only in case would land on one, and a file cannot stand
+    // beside a folder of its name. Folders that differ only in case merge.
+    struct Level {
+        std::string spelling;
+        const Found *file;  // the file of this name, or one below this folder
+        bool isFile;
+    };
+    std::map<std::string, Level> levels;
     for (const Found &file : found) {
-        auto inserted = folded.emplace(AsciiLower(file.relative), &file);
-        if (!inserted.second)
-            return Refuse(error, inserted.first->second->path + " and " + file.path,
-                          "the names differ only in case, and Windows would write one over the other");
+        for (size_t end = file.relative.find('/');; end = file.relative.find('/', end + 1)) {
+            bool isFile = end == std::string::npos;
+            std::string spelling = file.relative.substr(0, end);
+            auto inserted = levels.emplace(AsciiLower(spelling), Level{spelling, &file, isFile});
+            const Level &before = inserted.first->second;
+            if (!inserted.second && isFile && before.isFile)
+                return Refuse(error, before.file->path + " and " + file.path,
+                              "the names differ only in case, and Windows would write one over the other");
+            if (!inserted.second && isFile != before.isFile) {
+                // The folder's own path is that of a file below it, cut.
+                const Found *below = isFile ? before.file : &file;
+                const std::string &folder = isFile ? before.spelling : spelling;
+                std::string folderPath =
+                    below->path.substr(0, below->path.size() - below->relative.size() + folder.size());
+                return Refuse(error, (isFile ? file.path : before.file->path) + " and " + folderPath,
+                              "a file and a folder whose names differ only in case, which Windows cannot hold "
+                              "side by side");
+            }
+            if (isFile)
+                break;
+        }
     }
 
     // Sizes first, so that an oversized package is refused before any read.

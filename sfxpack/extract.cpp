@@ -1,8 +1,6 @@
 #include "sfxpack/extract.h"
 
-#include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -10,62 +8,39 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "package/names.h"
 #include "sfxpack/integrity.h"
 
 namespace sfxpack {
 
 namespace {
 
-// The name rules, kept in this one place: why the launcher, or Windows
-// under it, would refuse a component of the path below the working folder
-// (ANSI bytes, separators excluded), or "" when it is taken.
-std::string RefusedComponent(const std::string &component, const bool lead[256])
+// Why the shared name rules refuse a name, for the message.
+const char *NameFaultReason(NameFault fault)
 {
-    for (size_t i = 0; i < component.size(); i++) {
-        unsigned char c = component[i];
-        if (lead[c]) {
-            i++;  // its trail byte may have any value
-            continue;
-        }
-        if (c < 0x20) {
-            char text[8];
-            std::snprintf(text, sizeof text, "\\x%02X", c);
-            return std::string("it holds the control character ") + text;
-        }
-        if (std::strchr(":*?\"<>|", c))
-            return std::string("it holds '") + char(c) + "', which Windows does not allow in file names";
-    }
-    // Windows drops trailing dots and blanks: ". .", "..." and ".. " climb
-    // like "..".
-    size_t dots = 0, other = 0;
-    for (char c : component) {
-        if (c == '.')
-            dots++;
-        else if (c != ' ')
-            other++;
-    }
-    if (!other && dots >= 2)
+    switch (fault) {
+    case NAME_LEADING_SEPARATOR:
+        return "it starts with a separator";
+    case NAME_CONTROL_CHARACTER:
+        return "it holds a control character";
+    case NAME_COLON:
+        return "it holds ':', a drive or an alternate data stream";
+    case NAME_CLIMBS_UP:
         return "it has a '..' component";
-    // A device name opens the device in any folder, with any extension.
-    static const char *const devices[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
-                                          "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
-                                          "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
-    std::string stem = component.substr(0, component.find('.'));
-    stem.erase(stem.find_last_not_of(' ') + 1);
-    for (char &c : stem)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    for (const char *device : devices)
-        if (stem == device)
-            return "it names the device " + stem;
-    return "";
+    case NAME_DEVICE:
+        return "it names a device";
+    default:
+        return "it has an empty component";
+    }
 }
 
 // Byte offsets where the characters of `text` start, walked as CharNextA
 // walks: a lead byte and the byte after it form one character.
-std::vector<size_t> CharacterStarts(const std::string &text, const bool lead[256])
+std::vector<size_t> CharacterStarts(const std::string &text, const unsigned char *leadByteRanges)
 {
     std::vector<size_t> starts;
-    for (size_t i = 0; i < text.size(); i += lead[static_cast<unsigned char>(text[i])] && i + 1 < text.size() ? 2 : 1)
+    for (size_t i = 0; i < text.size();
+         i += IsLeadByte(leadByteRanges, static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1)
         starts.push_back(i);
     return starts;
 }
@@ -204,16 +179,15 @@ bool WriteEntry(Source &file, Source &recordFile, const IntegrityRecord *record,
 }  // namespace
 
 bool DestinationComponents(const std::string &name, const std::string &sourcePrefix, int codePage,
-                           const bool lead[256], std::vector<std::string> *components, std::string *why)
+                           const unsigned char *leadByteRanges, std::vector<std::string> *components,
+                           std::string *why)
 {
     // The last backslash, searched backwards as the launcher does: the first
     // character is looked at only when it is the whole name.
-    std::vector<size_t> starts = CharacterStarts(name, lead);
+    std::vector<size_t> starts = CharacterStarts(name, leadByteRanges);
     size_t split = std::string::npos;
-    for (size_t k = starts.size(); k-- > 0;) {
-        if (k == 0 && starts.size() > 1)
-            break;
-        if (name[starts[k]] == '\\' && !lead[static_cast<unsigned char>(name[starts[k]])]) {
+    for (size_t k = starts.size(); k-- > 0 && (k > 0 || starts.size() == 1);) {
+        if (name[starts[k]] == '\\') {
             split = starts[k];
             break;
         }
@@ -225,33 +199,31 @@ bool DestinationComponents(const std::string &name, const std::string &sourcePre
         return false;
     }
     std::string tail = name.substr(sourcePrefix.size());
+    // Empty components pass, as in the launcher: they lead nowhere.
+    NameFault fault = FindNameFault(tail.c_str(), leadByteRanges, 0);
+    if (fault != NAME_ACCEPTED) {
+        *why = NameFaultReason(fault);
+        return false;
+    }
     components->clear();
-    std::vector<size_t> tailStarts = CharacterStarts(tail, lead);
+    std::vector<size_t> tailStarts = CharacterStarts(tail, leadByteRanges);
     tailStarts.push_back(tail.size());
     size_t start = 0;
-    for (size_t k = 0; k < tailStarts.size(); k++) {
-        size_t at = tailStarts[k];
+    for (size_t at : tailStarts) {
         bool end = at == tail.size();
         if (!end && tail[at] != '\\' && tail[at] != '/')
             continue;
-        if (at == 0) {
-            *why = "it starts with a separator";
-            return false;
-        }
         std::string part = tail.substr(start, at - start);
         start = at + 1;
-        std::string refused = RefusedComponent(part, lead);
-        if (!refused.empty()) {
-            *why = refused;
-            return false;
-        }
+        // Windows drops trailing dots and blanks; "" and "." are the folder
+        // itself.
         size_t kept = part.find_last_not_of(". ");
         if (kept == std::string::npos) {
             if (end) {
                 *why = "it has no file name";
                 return false;
             }
-            continue;  // "" or ".": the folder itself
+            continue;
         }
         part.erase(kept + 1);
         std::string utf8;
@@ -266,9 +238,7 @@ bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &opti
                     std::string *error)
 {
     *result = ExtractResult();
-    bool lead[256];
-    if (!CodePageLeadBytes(options.codePage, lead, error))
-        return false;
+    Bytes leadByteRanges = LeadByteRanges(options.codePage);
     ParsedPackage parsed;
     if (!ReadPackageHeader(file, &parsed, error))
         return false;
@@ -306,7 +276,8 @@ bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &opti
             std::vector<std::string> components;
             std::string why;
             std::string place = EntryPlace(index, header.entryCount) + DisplayName(entry.name, options.codePage) + ": ";
-            if (!DestinationComponents(entry.name, parsed.sourcePrefix, options.codePage, lead, &components, &why)) {
+            if (!DestinationComponents(entry.name, parsed.sourcePrefix, options.codePage, leadByteRanges.data(),
+                                       &components, &why)) {
                 *fault = place + "refused: " + why;
                 return false;
             }

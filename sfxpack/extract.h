@@ -20,12 +20,14 @@ struct ExtractResult {
 
 // The path below the working folder that the launcher would write for a
 // stored `name` (ANSI, descrambled): split at the last backslash, the folder
-// part cut by as many bytes as `sourcePrefix` is long, then split into
-// components at '\' and '/', converted to UTF-8, trailing dots and blanks
-// dropped as Windows drops them. False, with the reason, for a name that
-// could lead out of the folder or that Windows would not take.
+// part cut by as many bytes as `sourcePrefix` is long, checked by the shared
+// name rules (package/names.h), then split into components at '\' and '/',
+// converted to UTF-8, trailing dots and blanks dropped as Windows drops
+// them. False, with the reason, for a name the rules refuse or one without
+// a file name. `leadByteRanges` as LeadByteRanges gives them.
 bool DestinationComponents(const std::string &name, const std::string &sourcePrefix, int codePage,
-                           const bool lead[256], std::vector<std::string> *components, std::string *why);
+                           const unsigned char *leadByteRanges, std::vector<std::string> *components,
+                           std::string *why);
 
 // Writes every entry below `options.directory`, created when missing, with
 // its time stamp (dosDateTime taken as local time). Never follows a link

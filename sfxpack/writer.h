@@ -100,9 +100,9 @@ bool WriteFileAtomically(const std::string &path, const Bytes &bytes, std::strin
 // replaced by a look-alike or '?'. The error names the character.
 bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std::string *error);
 bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std::string *error);
-// Which bytes start a double-byte character in the code page, as
-// IsDBCSLeadByteEx tells on Windows; all false in a single-byte code page.
-bool CodePageLeadBytes(int codePage, bool lead[256], std::string *error);
+// The lead bytes of `codePage` as package/names.h takes them: pairs of first
+// and last byte, ended by a zero pair (the zero pair alone when it has none).
+Bytes LeadByteRanges(int codePage);
 
 // Bytes of a launcher path left for the working directory once a name's
 // relative path is appended; fewer than this draws a warning.

@@ -92,15 +92,33 @@ static void PlaceBesideExecutable(HINSTANCE instance, const char *name)
     lstrcpynA(logFilePath + dirLength, name, PATH_BUFFER_SIZE - dirLength);
 }
 
+// Sets logFilePath to its full path, or empties it when that does not fit.
+static void MakeAbsolute()
+{
+    char full[PATH_BUFFER_SIZE];
+    DWORD length = GetFullPathNameA(logFilePath, PATH_BUFFER_SIZE, full, NULL);
+    if (length == 0 || length >= PATH_BUFFER_SIZE)
+        logFilePath[0] = '\0';
+    else
+        lstrcpynA(logFilePath, full, PATH_BUFFER_SIZE);
+}
+
 void OpenSilentLog(HINSTANCE instance)
 {
+    if (logFilePathTooLong)
+        return;
     if (logFilePath[0]) {
         char dirPart[PATH_BUFFER_SIZE];
         char lastPart[PATH_BUFFER_SIZE];
         SplitAtLastSeparator(logFilePath, dirPart, lastPart, '\\');
-        // A bare name goes beside the executable, not into the current directory.
+        // A bare name goes beside the executable, not into the current
+        // directory. A path with a folder is fixed here, once: a removal pass
+        // moves the current directory, and the lines after it must go to the
+        // same file.
         if (!dirPart[0])
             PlaceBesideExecutable(instance, lastPart);
+        else
+            MakeAbsolute();
     } else {
         PlaceBesideExecutable(instance, "SETUP.LOG");
     }

@@ -35,7 +35,9 @@ TEST_F(Remove, EntriesThatCouldLeaveTheWorkingDirectoryAreRefused)
         "C:evil.txt",             "evil.txt:stream",         "sub\\C:\\evil.txt",
         "\\evil.txt",             "\\\\server\\share\\x.txt", "/evil.txt",
         "NUL",                    "con.txt",                 "sub\\COM1 .log",
-        "prefix-too-short.txt",
+        "COM\xB9.log",            "prefix-too-short.txt",
+        // A line feed would have planted a line of its own in the log.
+        "x\nYou have entered an incorrect password.",
     };
     for (const char *name : refused) {
         TempDir run;

@@ -129,6 +129,16 @@ TEST_F(Status, FullDiskIsADataWriteFailure)
     EXPECT_EQ(Silent(WithLast(MakeEntry("c\\three.bin", 200000, 3)), run),
               "Extract failed: return from extract=-10\r\n");
     EXPECT_EQ(ListTree(dir.path()), ALL_REMOVED);
+
+    // The data cut short after 100000 bytes: the 64 KiB written out fit, the
+    // four blocks still buffered when the read fails do not. The write fails
+    // first, as it would have without the buffer.
+    TempDir other;
+    sfxpack::Package package = WithLast(MakeEntry("c\\three.bin", 200000, 3));
+    run.arguments = "-s";
+    EXPECT_EQ(RunForLog(other, CutTo(package, BuiltSize(package) - 100000), run),
+              "Extract failed: return from extract=-10\r\n");
+    EXPECT_EQ(ListTree(other.path()), ALL_REMOVED);
 }
 
 TEST_F(Status, PayloadOffsetPastTheEndIsABadSize)

@@ -82,6 +82,25 @@ TEST_F(Switches, LogPathWithAFolderIsUsedAsItStands)
     std::filesystem::create_directories(dir / "elsewhere/sub");
     RunWith(Locked(), "-s -f2sub\\run.log");
     EXPECT_EQ(ReadText(dir / "elsewhere/sub/run.log"), WRONG_PASSWORD);
+
+    // Fixed when the log is opened: the line after the removal pass, which
+    // moves the current directory, goes to the same file.
+    sfxpack::Package missing = Plain();
+    missing.setupCommand = "missing.exe";
+    RunWith(missing, "-s -f2sub\\late.log");
+    EXPECT_EQ(ReadText(dir / "elsewhere/sub/late.log"), "WinExec failed: return=2\r\n");
+}
+
+TEST_F(Switches, LogPathsOver259CharactersMeanNoLog)
+{
+    // Neither the default log nor a cut name: no log at all. Too long as
+    // given, or only once made a full path.
+    WriteText(dir / "SETUP.LOG", "an old line\r\n");
+    std::filesystem::create_directories(dir / "elsewhere/sub");
+    RunWith(Locked(), "-s -f2" + std::string(260, 'a'));
+    RunWith(Locked(), "-s -f2sub\\" + std::string(250, 'b'));
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "an old line\r\n");
+    EXPECT_EQ(ListTree(dir / "elsewhere"), std::vector<std::string>{"sub/"});
 }
 
 TEST_F(Switches, EmptyLogPathMeansTheDefaultLog)
@@ -103,6 +122,23 @@ TEST_F(Switches, LogThatCannotBeOpenedLosesItsLinesOnly)
     RunWith(Locked(), "-s -f2" + WinePath(dir / "missing/run.log"));
     EXPECT_FALSE(Exists(dir / "missing"));
     EXPECT_FALSE(Exists(dir / "SETUP.LOG"));
+}
+
+TEST_F(Switches, QuotedDoubleByteTextEndsAtItsQuote)
+{
+    // In code page 932 表 is 0x95 0x5C: its trail byte before the closing
+    // quote is no backslash, so the quote ends the argument, and -s and -p
+    // after it count. Otherwise the password dialog would wait for a user.
+    std::filesystem::create_directories(dir / "elsewhere");
+    e2e::Run run;
+    run.arguments = "\"x 表\" -s -pright";
+    run.currentDir = WinePath(dir / "elsewhere");
+    run.locale = "ja_JP.UTF-8";
+    run.timeoutMs = 20000;
+    ASSERT_EQ(RunPackage(dir, Locked(), run), 0);
+    EXPECT_TRUE(Exists(dir / "SETUP.LOG"));
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+    EXPECT_TRUE(Exists(dir / "temp/~EXB0000/A.TXT"));
 }
 
 TEST_F(Switches, TheLastPasswordCounts)

@@ -1,6 +1,7 @@
 // libFuzzer harness over everything that reads an untrusted package: the
 // resource walk, the header and entry reader behind list, verify with the
-// integrity record, and the name rules of extract.
+// integrity record, and extract's use of the shared name rules
+// (package/names.h), which it also runs on the raw input.
 #include <cstdio>
 
 #include "sfxpack/extract.h"
@@ -10,13 +11,8 @@
 namespace {
 
 struct LeadBytes {
-    bool single[256], doubleByte[256];
-    LeadBytes()
-    {
-        std::string error;
-        sfxpack::CodePageLeadBytes(1252, single, &error);
-        sfxpack::CodePageLeadBytes(932, doubleByte, &error);
-    }
+    sfxpack::Bytes singleRanges = sfxpack::LeadByteRanges(1252), doubleRanges = sfxpack::LeadByteRanges(932);
+    const unsigned char *single = singleRanges.data(), *doubleByte = doubleRanges.data();
 };
 
 }  // namespace

@@ -233,6 +233,9 @@ TEST_F(Cli, RefusesTextsLongerThanTheirFields)
 
 TEST_F(Cli, RefusesNamesTheLauncherCannotTake)
 {
+    const std::string DEVICE =
+        "the name has a component that Windows takes for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9 "
+        "and the like)";
     const struct {
         std::string name;
         std::string why;
@@ -244,6 +247,14 @@ TEST_F(Cli, RefusesNamesTheLauncherCannotTake)
         {"a\\b.txt", "the name holds '\\', which Windows does not allow in file names"},
         {"a:b.txt", "the name holds ':', which Windows does not allow in file names"},
         {"a\tb.txt", "the name holds '\\x09', which Windows does not allow in file names"},
+        // What the launcher takes for climbing up or for a device, by the
+        // same rules: Windows drops trailing dots and blanks.
+        {" ../x.txt", "the name has a '..' component"},
+        {". ./x.txt", "the name has a '..' component"},
+        {"aux.c", DEVICE},
+        {"src/con.h", DEVICE},
+        {"LPT1 .log", DEVICE},
+        {"COM\xC2\xB9.txt", DEVICE},  // COM¹, byte B9 in code page 1252
     };
     for (const auto &bad : cases) {
         fs::remove_all(in);
@@ -315,6 +326,15 @@ TEST_F(Cli, RefusesAnEmptyFolderAndWhatIsNoFile)
     WriteFile(in + "/A.TXT", "y");
     ExpectRefused(Create({}),
                   in + "/A.TXT and " + in + "/a.txt: the names differ only in case, and Windows would write one over the other");
+    // At every level: a file beside a folder of its name in other case.
+    fs::remove(in + "/A.TXT");
+    WriteFile(in + "/Sub/deep/x", "x");
+    WriteFile(in + "/sub/DEEP", "y");
+    ExpectRefused(Create({}), in + "/sub/DEEP and " + in + "/Sub/deep: a file and a folder whose names differ only "
+                                                           "in case, which Windows cannot hold side by side");
+    // Folders that differ only in case merge, as they do on Windows.
+    fs::remove(in + "/sub/DEEP");
+    EXPECT_EQ(Create({}).exitCode, 0);
 }
 
 TEST_F(Cli, RefusesStubsWithoutAnEmpty404BytePlaceholder)
@@ -606,10 +626,10 @@ TEST_F(Cli, ExtractGivesBackTheFolderWithItsTimesAndWritesNothingOutsideDir)
         {"..\\evil.txt", "refused: it has a '..' component"},
         {"a\\. .\\evil.txt", "refused: it has a '..' component"},
         {"\\evil.txt", "refused: it starts with a separator"},
-        {"C:\\evil.txt", "refused: it holds ':', which Windows does not allow in file names"},
+        {"C:\\evil.txt", "refused: it holds ':', a drive or an alternate data stream"},
         {"a/../../evil.txt", "refused: it has a '..' component"},
-        {"sub\\Nul.txt", "refused: it names the device NUL"},
-        {"new\nline.txt", "refused: it holds the control character \\x0A"},
+        {"sub\\Nul.txt", "refused: it names a device"},
+        {"new\nline.txt", "refused: it holds a control character"},
         {"sub\\", "refused: it has no file name"},
     };
     for (const auto &bad : crafted) {

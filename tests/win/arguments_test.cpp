@@ -71,6 +71,7 @@ protected:
         commandLinePassword[0] = '\0';
         commandLinePasswordTooLong = 0;
         logFilePath[0] = '\0';
+        logFilePathTooLong = 0;
     }
     void Read(Args args)
     {
@@ -141,6 +142,8 @@ TEST_F(Switches, OverlongValuesAreNeverCut)
     std::string path259(259, 'a'), path260(260, 'a');
     Read({"-f2" + path259});
     EXPECT_EQ(std::string(logFilePath), path259);
+    EXPECT_EQ(logFilePathTooLong, 0);
     Read({"-f2" + path260});
     EXPECT_STREQ(logFilePath, "");
+    EXPECT_EQ(logFilePathTooLong, 1);
 }

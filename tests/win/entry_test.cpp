@@ -63,10 +63,11 @@ TEST(EntryPaths, NamesThatCouldLeaveTheBaseAreRefused)
     for (const char *name : {"..\\f", "a\\..\\..\\f", "..", "a\\..", "a/../../f", "../f", "...\\f", ".. \\f",
                              "a\\.. .\\f", "C:f", "C:\\f", "a\\D:\\f", "f:stream", "f::$DATA", "\\f", "\\\\srv\\s\\f",
                              "//srv/s/f", "NUL", "nul.txt", "Con", "aux .c", "a\\PRN\\f", "COM1", "lpt9.log",
-                             "CONIN$", "conout$.x"})
+                             "CONIN$", "conout$.x", "COM\xB9", "lpt\xB2.txt", "a\\LPT\xB3 .x\\f", "a\nb",
+                             "a\x1F\\f", "\x01"})
         EXPECT_FALSE(Derive(name).accepted) << name;
     for (const char *name : {".\\f", "a.\\f", "..a\\f", "a..b", "CONSOLE", "COM10", "LPT0", "NULL.txt", "a\\b c\\f",
-                             "f.", "a\\.f"})
+                             "f.", "a\\.f", "a\\\\f"})
         EXPECT_TRUE(Derive(name).accepted) << name;
 }
 

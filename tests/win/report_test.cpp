@@ -141,11 +141,11 @@ TEST_F(SilentLog, PlacesTheLogBesideTheExecutableUnlessThePathHasADirectory)
     EXPECT_FALSE(scratch::Exists(dir + "\\" + bare));
     DeleteFileA((exeDir + bare).c_str());
 
-    // A backslash after the first character: used as it is, relative to
-    // the current directory.
+    // A backslash after the first character: relative to the current
+    // directory, as it is when the log is opened.
     CreateDirectoryA((dir + "\\sub").c_str(), NULL);
     Open("sub\\relative.log");
-    EXPECT_EQ("sub\\relative.log", std::string(logFilePath));
+    EXPECT_EQ(dir + "\\sub\\relative.log", std::string(logFilePath));
     EXPECT_TRUE(scratch::Exists(dir + "\\sub\\relative.log"));
     SetCurrentDirectoryA(previous);
 }
