@@ -13,7 +13,7 @@ sfxpack="$SFX_NATIVE_BUILD/sfxpack/sfxpack"
 stub="$SFX_WIN_BUILD/launcher/launcher.exe"
 [ -f "$stub" ] || stub="$SFX_NATIVE_BUILD/sfxpack/stand_in_stub.exe"
 out=$PWD/build/bench-verify
-rm -rf "$out"
+[ -n "${SFX_KEEP_BENCH:-}" ] || rm -rf "$out"
 mkdir -p "$out/tree/small"
 for i in 1 2 3 4; do
   head -c $((240 << 20)) /dev/urandom >"$out/tree/big$i.bin"
@@ -40,4 +40,4 @@ for name, median in r.items():
 print(f"verify throughput / cat throughput: {r['cat'] / r['verify']:.2f} (by cpu time {cpu['cat'] / cpu['verify']:.2f})")
 print(f"peak memory of {size >> 20} MiB package: list {int(sys.argv[3]) // 1024} MiB, verify {int(sys.argv[4]) // 1024} MiB")
 PY
-rm -rf "$out"
+[ -n "${SFX_KEEP_BENCH:-}" ] || rm -rf "$out"

@@ -4,6 +4,7 @@
 #include "sfxpack/verify.h"
 #include "sfxpack/writer.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -234,6 +237,18 @@ int List(const std::vector<std::string> &args)
     return ok ? 0 : Fail(options.path + ": " + error);
 }
 
+#ifndef _WIN32
+// verify and extract map large entries (FileSource::Stream); a package cut
+// short by someone else meanwhile raises SIGBUS.
+void ShrunkWhileRead(int)
+{
+    static const char text[] = "sfxpack: the package became shorter while it was read\n";
+    ssize_t ignored = write(2, text, sizeof text - 1);
+    (void)ignored;
+    _exit(1);
+}
+#endif
+
 int Verify(const std::vector<std::string> &args)
 {
     ReadOptions options;
@@ -244,6 +259,9 @@ int Verify(const std::vector<std::string> &args)
     std::string error;
     if (!file.Open(options.path, &error) || !recordFile.Open(options.path, &error))
         return Fail(error);
+#ifndef _WIN32
+    std::signal(SIGBUS, ShrunkWhileRead);
+#endif
     sfxpack::VerifyResult result;
     if (!sfxpack::VerifyPackage(file, recordFile, options.codePage, &result, &error))
         return Fail(options.path + ": " + error);
@@ -271,6 +289,7 @@ int Extract(const std::vector<std::string> &args)
     extract.directory = options.directory;
     extract.codePage = options.codePage;
     extract.force = options.force;
+    std::signal(SIGBUS, ShrunkWhileRead);
     sfxpack::ExtractResult result;
     if (!sfxpack::ExtractPackage(file, recordFile, extract, &result, &error))
         return Fail(options.path + ": " + error);

@@ -11,8 +11,7 @@ namespace sfxpack {
 
 namespace {
 
-// Large enough that reading and checking keep pace with the disk, small
-// enough to stay in the processor's cache between the two.
+// Pieces in which the record is read for its own CRC.
 enum { PIECE_SIZE = 256 * 1024 };
 
 uint32_t U32(const unsigned char *b)
@@ -115,16 +114,14 @@ bool ReadEntryBytes(Source &file, const ParsedEntry &entry, const DataSink &sink
     if (!file.Read(entry.offset, fixed, fixedLength, error))
         return false;
     uint32_t sum = Crc32Update(0, fixed, fixedLength);
-    std::vector<unsigned char> piece(size_t(entry.size) < size_t(PIECE_SIZE) ? size_t(entry.size) : size_t(PIECE_SIZE));
-    for (uint64_t done = 0; done < uint64_t(entry.size);) {
-        size_t length = entry.size - done < PIECE_SIZE ? size_t(entry.size - done) : size_t(PIECE_SIZE);
-        if (!file.Read(entry.dataOffset + done, piece.data(), length, error))
-            return false;
-        sum = Crc32Update(sum, piece.data(), length);
-        if (sink && !sink(piece.data(), length, error))
-            return false;
-        done += length;
-    }
+    if (!file.Stream(
+            entry.dataOffset, uint64_t(entry.size),
+            [&](const unsigned char *data, size_t length, std::string *failure) {
+                sum = Crc32Update(sum, data, length);
+                return !sink || sink(data, length, failure);
+            },
+            error))
+        return false;
     *crc = sum;
     return true;
 }

@@ -1,5 +1,6 @@
 #include "sfxpack/source.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -9,10 +10,33 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
 namespace sfxpack {
+
+bool Source::Stream(uint64_t offset, uint64_t length, const PieceSink &take, std::string *error)
+{
+    const size_t PIECE_SIZE = 256 * 1024;
+    std::vector<unsigned char> piece(length < PIECE_SIZE ? size_t(length) : PIECE_SIZE);
+    for (uint64_t done = 0; done < length;) {
+        size_t size = length - done < PIECE_SIZE ? size_t(length - done) : PIECE_SIZE;
+        if (!Read(offset + done, piece.data(), size, error) || !take(piece.data(), size, error))
+            return false;
+        done += size;
+    }
+    return true;
+}
+
+bool MemorySource::Stream(uint64_t offset, uint64_t length, const PieceSink &take, std::string *error)
+{
+    if (offset > bytes_.size() || length > bytes_.size() - offset) {
+        *error = "read past the end at offset " + std::to_string(offset);
+        return false;
+    }
+    return length == 0 || take(bytes_.data() + offset, size_t(length), error);
+}
 
 bool MemorySource::Read(uint64_t offset, void *buffer, size_t length, std::string *error)
 {
@@ -95,5 +119,32 @@ bool FileSource::Read(uint64_t offset, void *buffer, size_t length, std::string 
     std::memcpy(buffer, window_.data() + (offset - windowStart_), length);
     return true;
 }
+
+#ifndef _WIN32
+bool FileSource::Stream(uint64_t offset, uint64_t length, const PieceSink &take, std::string *error)
+{
+    // Mapping costs more than copying for small lengths.
+    const uint64_t MAP_MIN = 4 << 20, MAP_WINDOW = 64 << 20, page = uint64_t(sysconf(_SC_PAGESIZE));
+    if (length < MAP_MIN)
+        return Source::Stream(offset, length, take, error);
+    for (uint64_t done = 0; done < length;) {
+        uint64_t at = offset + done, start = at - at % page;
+        uint64_t size = std::min<uint64_t>(length - done, MAP_WINDOW);
+        size_t mapped = size_t(at - start + size);
+        void *view = mmap(nullptr, mapped, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, off_t(start));
+        if (view == MAP_FAILED) {
+            *error = path_ + ": mapping " + std::to_string(size) + " bytes at offset " + std::to_string(at) + ": " +
+                     std::strerror(errno);
+            return false;
+        }
+        bool ok = take(static_cast<const unsigned char *>(view) + (at - start), size_t(size), error);
+        munmap(view, mapped);
+        if (!ok)
+            return false;
+        done += size;
+    }
+    return true;
+}
+#endif
 
 }  // namespace sfxpack
