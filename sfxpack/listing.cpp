@@ -1,34 +1,85 @@
-// The text of `sfxpack list`: simple "field: value" lines, stable for scripts.
-#include "sfxpack/writer.h"
+// The text of `sfxpack list`: simple "field: value" lines, stable for scripts,
+// printed as the package is read.
+#include "sfxpack/integrity.h"
+
+#include <cctype>
 
 namespace sfxpack {
 
 namespace {
 
-void Line(std::string *listing, const std::string &field, const std::string &value)
+void Line(std::FILE *out, const std::string &field, const std::string &value)
 {
-    *listing += field + ": " + value + "\n";
+    std::fputs((field + ": " + value + "\n").c_str(), out);
 }
 
 }  // namespace
 
-bool ListPackage(const Bytes &file, int codePage, bool showPassword, std::string *listing, std::string *error)
+std::string EscapeForLine(const std::string &utf8)
 {
-    listing->clear();
+    auto Hex = [&](size_t at) { return at < utf8.size() && std::isxdigit(static_cast<unsigned char>(utf8[at])); };
+    std::string out;
+    char code[8];
+    for (size_t i = 0; i < utf8.size(); i++) {
+        unsigned char c = utf8[i];
+        unsigned next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        unsigned third = i + 2 < utf8.size() ? static_cast<unsigned char>(utf8[i + 2]) : 0;
+        // Bytes of one character escaped: the C1 controls, and the line and
+        // paragraph separators.
+        size_t length = c == 0xC2 && next >= 0x80 && next <= 0x9F                          ? 2
+                        : c == 0xE2 && next == 0x80 && (third == 0xA8 || third == 0xA9) ? 3
+                        : c < 0x20 || c == 0x7F || (c == '\\' && next == 'x' && Hex(i + 2) && Hex(i + 3)) ? 1
+                                                                                                       : 0;
+        if (!length) {
+            out += char(c);
+            continue;
+        }
+        for (size_t k = 0; k < length; k++) {
+            std::snprintf(code, sizeof code, "\\x%02X", unsigned(static_cast<unsigned char>(utf8[i + k])));
+            out += code;
+        }
+        i += length - 1;
+    }
+    return out;
+}
+
+std::string DisplayName(const std::string &ansi, int codePage)
+{
+    std::string utf8, why;
+    if (CodePageToUtf8(ansi, codePage, &utf8, &why))
+        return EscapeForLine(utf8);
+    // Runs of ASCII escaped as usual, every other byte as \xNN.
+    std::string shown, run;
+    char code[8];
+    for (unsigned char c : ansi) {
+        if (c < 0x80) {
+            run += char(c);
+            continue;
+        }
+        std::snprintf(code, sizeof code, "\\x%02X", c);
+        shown += EscapeForLine(run) + code;
+        run.clear();
+    }
+    return shown + EscapeForLine(run);
+}
+
+bool ListPackage(Source &file, int codePage, bool showPassword, std::FILE *out, std::string *error)
+{
     ParsedPackage parsed;
     std::string fault;
-    bool ok = ParsePackage(file, &parsed, &fault);
+    bool ok = ReadPackageHeader(file, &parsed, &fault);
     if (parsed.headerRead) {
         const PackageHeader &header = parsed.header;
-        Line(listing, "headerSize", std::to_string(header.headerSize));
-        Line(listing, "formatVersion", std::to_string(header.formatVersion));
-        Line(listing, "payloadOffset", std::to_string(header.payloadOffset));
-        Line(listing, "entryCount", std::to_string(header.entryCount));
-        Line(listing, "packageLength", std::to_string(header.packageLength));
-        Line(listing, "totalBlocks", std::to_string(header.totalBlocks));
-        Line(listing, "reserved", std::to_string(header.reserved));
-        Line(listing, "resourceSize", std::to_string(parsed.resource.size));
-        Line(listing, "fileLength", std::to_string(parsed.fileLength));
+        Line(out, "headerSize", std::to_string(header.headerSize));
+        Line(out, "formatVersion", std::to_string(header.formatVersion));
+        Line(out, "payloadOffset", std::to_string(header.payloadOffset));
+        Line(out, "entryCount", std::to_string(header.entryCount));
+        Line(out, "packageLength", std::to_string(header.packageLength));
+        Line(out, "totalBlocks", std::to_string(header.totalBlocks));
+        Line(out, "reserved", std::to_string(header.reserved));
+        Line(out, "integrity", header.reserved == INTEGRITY_MARK ? "yes" : "no");
+        Line(out, "resourceSize", std::to_string(parsed.resource.size));
+        Line(out, "fileLength", std::to_string(parsed.fileLength));
         const struct {
             const char *field;
             const std::string &text;
@@ -44,21 +95,26 @@ bool ListPackage(const Bytes &file, int codePage, bool showPassword, std::string
                 return false;
             }
             if (text.field == std::string("password"))
-                Line(listing, "passwordSet", text.text.empty() ? "no" : "yes");
+                Line(out, "passwordSet", text.text.empty() ? "no" : "yes");
             if (text.shown)
-                Line(listing, text.field, utf8);
+                Line(out, text.field, EscapeForLine(utf8));
         }
     }
-    for (size_t i = 0; i < parsed.entries.size(); i++) {
-        const ParsedEntry &entry = parsed.entries[i];
-        std::string name, why;
-        if (!CodePageToUtf8(entry.name, codePage, &name, &why)) {
-            *error = "entry " + std::to_string(i + 1) + ": name at offset " + std::to_string(entry.offset + 4) + ": " +
-                     why;
-            return false;
-        }
-        Line(listing, "entry", std::to_string(entry.size) + " " + FormatDosDateTime(entry.dosDateTime) + " " + name);
-    }
+    if (ok)
+        ok = WalkEntries(
+            file, parsed,
+            [&](const ParsedEntry &entry, int32_t index, std::string *failure) {
+                std::string name, why;
+                if (!CodePageToUtf8(entry.name, codePage, &name, &why)) {
+                    *failure = "entry " + std::to_string(index + 1) + ": name at offset " +
+                               std::to_string(entry.offset + 4) + ": " + why;
+                    return false;
+                }
+                Line(out, "entry", std::to_string(entry.size) + " " + FormatDosDateTime(entry.dosDateTime) + " " +
+                                       EscapeForLine(name));
+                return true;
+            },
+            &fault);
     if (!ok)
         *error = fault;
     return ok;

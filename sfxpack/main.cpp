@@ -1,6 +1,10 @@
 // sfxpack: writes packages for the self-extracting launcher and lists them.
+#include "sfxpack/extract.h"
+#include "sfxpack/reader.h"
+#include "sfxpack/verify.h"
 #include "sfxpack/writer.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +13,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -22,6 +28,8 @@ const char USAGE[] =
     "                 [--no-integrity] [--follow-links] [--skip-empty] [--quiet]\n"
     "                 DIR\n"
     "  sfxpack list PKG.exe [--show-password] [--codepage N]\n"
+    "  sfxpack verify PKG.exe [--codepage N]\n"
+    "  sfxpack extract PKG.exe DIR [--force] [--codepage N]   (not on Windows)\n"
     "  sfxpack --version\n"
     "  sfxpack --help\n"
     "\n"
@@ -51,12 +59,33 @@ const char USAGE[] =
     "\n"
     "list prints one \"field: value\" line each for headerSize, formatVersion,\n"
     "payloadOffset, entryCount, packageLength, totalBlocks, reserved,\n"
-    "resourceSize, fileLength, passwordSet (yes/no), password (only with\n"
-    "--show-password), setupCommand, productTitle and sourcePrefix, then one\n"
-    "line per entry in stored order:\n"
+    "integrity (yes when the header marks an integrity record), resourceSize,\n"
+    "fileLength, passwordSet (yes/no), password (only with --show-password),\n"
+    "setupCommand, productTitle and sourcePrefix, then one line per entry in\n"
+    "stored order:\n"
     "  entry: SIZE YYYY-MM-DD HH:MM:SS NAME\n"
-    "A malformed package is reported on stderr with the entry, field and\n"
-    "offset at fault, after the lines for what could be read.\n"
+    "Texts and names are converted from code page N (default 1252) to UTF-8.\n"
+    "Control characters, and a backslash that would read as an escape, are\n"
+    "shown as \\xNN, so every entry is one line. A malformed package is\n"
+    "reported on stderr with the entry, field and offset at fault, after the\n"
+    "lines for what could be read. list reads only the headers and entries,\n"
+    "in bounded memory, whatever the package's size.\n"
+    "\n"
+    "verify reads the whole package as the launcher does and, when the header\n"
+    "marks an integrity record, checks the record and the CRC-32 of the\n"
+    "header and of every entry. It prints one line saying whether the record\n"
+    "is present and how many entries were checked, or names the first fault\n"
+    "(entry, field, offset) on stderr and exits with 1.\n"
+    "\n"
+    "extract unpacks into DIR (made when missing; one that is not empty only\n"
+    "with --force) what the launcher would unpack: names cut by the source\n"
+    "prefix, converted from code page N to UTF-8, '\\' and '/' as separators;\n"
+    "time stamps are the stored local times in this machine's time zone. It\n"
+    "checks every entry against the integrity record as it goes: a damaged\n"
+    "entry leaves no file behind. Names that climb out of DIR, start with a\n"
+    "separator, hold ':' or a control character, or name a device are\n"
+    "refused; links already in DIR are never followed. The password is not\n"
+    "asked and no setup program is run.\n"
     "\n"
     "Exit codes: 0 success, 1 refused or failed, 2 wrong usage.\n";
 
@@ -164,40 +193,129 @@ int Create(const std::vector<std::string> &args)
     return ok ? 0 : Fail(error);
 }
 
-int List(const std::vector<std::string> &args)
-{
+// The package path and the options of the commands that read a package.
+struct ReadOptions {
     std::string path;
-    bool showPassword = false;
     int codePage = 1252;
+    bool showPassword = false;  // list
+    std::string directory;      // extract
+    bool force = false;         // extract
+};
+
+// Parses the arguments of `command` (list, verify or extract) into
+// `options`. Returns -1 when they are fine, else the exit code.
+int ParseReadOptions(const std::string &command, const std::vector<std::string> &args, ReadOptions *options)
+{
+    bool extract = command == "extract";
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &arg = args[i];
-        if (arg == "--show-password") {
-            showPassword = true;
+        if (arg == "--show-password" && command == "list") {
+            options->showPassword = true;
+        } else if (arg == "--force" && extract) {
+            options->force = true;
         } else if (arg == "--codepage") {
             if (i + 1 == args.size())
                 return Usage(arg + ": a value is missing");
-            if (!ParseCodePage(args[++i], &codePage))
+            if (!ParseCodePage(args[++i], &options->codePage))
                 return Usage("--codepage: '" + args[i] + "' is not a code page number");
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage("unknown option " + arg);
-        } else if (path.empty()) {
-            path = arg;
+        } else if (options->path.empty()) {
+            options->path = arg;
+        } else if (extract && options->directory.empty()) {
+            options->directory = arg;
         } else {
-            return Usage("more than one package: " + path + ", " + arg);
+            return Usage(extract ? "more than one DIR: " + options->directory + ", " + arg
+                                 : "more than one package: " + options->path + ", " + arg);
         }
     }
-    if (path.empty())
-        return Usage("list: PKG.exe is missing");
-
-    sfxpack::Bytes file;
-    std::string listing, error;
-    if (!sfxpack::ReadFileBytes(path, &file, &error))
-        return Fail(error);
-    bool ok = sfxpack::ListPackage(file, codePage, showPassword, &listing, &error);
-    std::fputs(listing.c_str(), stdout);
-    std::fflush(stdout);
-    return ok ? 0 : Fail(path + ": " + error);
+    if (options->path.empty())
+        return Usage(command + ": PKG.exe is missing");
+    if (extract && options->directory.empty())
+        return Usage("extract: DIR is missing");
+    return -1;
 }
+
+int List(const std::vector<std::string> &args)
+{
+    ReadOptions options;
+    int usage = ParseReadOptions("list", args, &options);
+    if (usage >= 0)
+        return usage;
+    sfxpack::FileSource file;
+    std::string error;
+    if (!file.Open(options.path, &error))
+        return Fail(error);
+    bool ok = sfxpack::ListPackage(file, options.codePage, options.showPassword, stdout, &error);
+    std::fflush(stdout);
+    return ok ? 0 : Fail(options.path + ": " + error);
+}
+
+#ifndef _WIN32
+// verify and extract map large entries (FileSource::Stream); a package cut
+// short by someone else meanwhile raises SIGBUS.
+void ShrunkWhileRead(int)
+{
+    static const char text[] = "sfxpack: the package became shorter while it was read\n";
+    ssize_t ignored = write(2, text, sizeof text - 1);
+    (void)ignored;
+    _exit(1);
+}
+#endif
+
+int Verify(const std::vector<std::string> &args)
+{
+    ReadOptions options;
+    int usage = ParseReadOptions("verify", args, &options);
+    if (usage >= 0)
+        return usage;
+    sfxpack::FileSource file, recordFile;
+    std::string error;
+    if (!file.Open(options.path, &error) || !recordFile.Open(options.path, &error))
+        return Fail(error);
+#ifndef _WIN32
+    std::signal(SIGBUS, ShrunkWhileRead);
+#endif
+    sfxpack::VerifyResult result;
+    if (!sfxpack::VerifyPackage(file, recordFile, options.codePage, &result, &error))
+        return Fail(options.path + ": " + error);
+    if (result.recordPresent)
+        std::printf("%s: intact; integrity record: present, %d entries checked\n", options.path.c_str(),
+                    int(result.entries));
+    else
+        std::printf("%s: %d entries read whole; no integrity record, so their bytes are not checked\n",
+                    options.path.c_str(), int(result.entries));
+    return 0;
+}
+
+#ifndef _WIN32
+int Extract(const std::vector<std::string> &args)
+{
+    ReadOptions options;
+    int usage = ParseReadOptions("extract", args, &options);
+    if (usage >= 0)
+        return usage;
+    sfxpack::FileSource file, recordFile;
+    std::string error;
+    if (!file.Open(options.path, &error) || !recordFile.Open(options.path, &error))
+        return Fail(error);
+    sfxpack::ExtractOptions extract;
+    extract.directory = options.directory;
+    extract.codePage = options.codePage;
+    extract.force = options.force;
+    std::signal(SIGBUS, ShrunkWhileRead);
+    sfxpack::ExtractResult result;
+    if (!sfxpack::ExtractPackage(file, recordFile, extract, &result, &error))
+        return Fail(options.path + ": " + error);
+    if (result.recordPresent)
+        std::printf("%s: %d files extracted; integrity record: present, %d entries checked\n",
+                    options.directory.c_str(), int(result.files), int(result.files));
+    else
+        std::printf("%s: %d files extracted; no integrity record, so their bytes are not checked\n",
+                    options.directory.c_str(), int(result.files));
+    return 0;
+}
+#endif
 
 // The arguments in UTF-8, whatever the system's code page.
 std::vector<std::string> Arguments(int argc, char **argv)
@@ -239,5 +357,11 @@ int main(int argc, char **argv)
         return Create(args);
     if (command == "list")
         return List(args);
+    if (command == "verify")
+        return Verify(args);
+#ifndef _WIN32
+    if (command == "extract")
+        return Extract(args);
+#endif
     return Usage("unknown command " + command);
 }

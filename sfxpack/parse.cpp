@@ -1,6 +1,6 @@
 // Reads a package back the way the launcher does, and checks it against
 // what the writer makes. Every fault names its place in the file.
-#include "sfxpack/writer.h"
+#include "sfxpack/reader.h"
 
 #include <cstddef>
 #include <cstring>
@@ -10,7 +10,7 @@ namespace sfxpack {
 namespace {
 
 struct Reader {
-    const Bytes &file;
+    Source &file;
     std::string *error;
 
     bool Fail(const std::string &why)
@@ -20,18 +20,23 @@ struct Reader {
     }
 
     // `length` bytes at `offset`, or a report of how many the file still has.
-    bool Take(const std::string &what, size_t offset, size_t length)
+    bool Take(const std::string &what, uint64_t offset, uint64_t length)
     {
-        if (offset <= file.size() && length <= file.size() - offset)
+        uint64_t size = file.Size();
+        if (offset <= size && length <= size - offset)
             return true;
-        size_t present = offset < file.size() ? file.size() - offset : 0;
+        uint64_t present = offset < size ? size - offset : 0;
         return Fail(what + " at offset " + std::to_string(offset) + ": the file ends after " +
                     std::to_string(present) + " of " + std::to_string(length) + " bytes");
     }
 
-    uint32_t U32(size_t offset) const
+    bool U32(const std::string &what, uint64_t offset, uint32_t *value)
     {
-        return file[offset] | file[offset + 1] << 8 | file[offset + 2] << 16 | uint32_t(file[offset + 3]) << 24;
+        unsigned char b[4];
+        if (!Take(what, offset, 4) || !file.Read(offset, b, 4, error))
+            return false;
+        *value = b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24;
+        return true;
     }
 };
 
@@ -59,13 +64,19 @@ std::string HeaderField(const char *name, size_t offset, int32_t value)
 
 }  // namespace
 
-bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error)
+std::string EntryPlace(int32_t index, int32_t count)
+{
+    return "entry " + std::to_string(index + 1) + " of " + std::to_string(count) + ": ";
+}
+
+bool ReadPackageHeader(Source &file, ParsedPackage *parsed, std::string *error)
 {
     *parsed = ParsedPackage();
-    parsed->fileLength = file.size();
+    parsed->fileLength = file.Size();
     Reader reader{file, error};
     std::string why;
-    if (!FindHeaderResource(file, &parsed->resource, &why))
+    Bytes image;
+    if (!ReadImagePart(file, &image, &why) || !FindHeaderResource(image, &parsed->resource, &why))
         return reader.Fail("no header resource (" PACKAGE_RESOURCE_NAME " of type " +
                            std::to_string(PACKAGE_RESOURCE_TYPE) + "): " + why);
     size_t base = parsed->resource.fileOffset;
@@ -75,7 +86,7 @@ bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error)
                            std::to_string(PACKAGE_HEADER_SIZE));
 
     PackageHeader &header = parsed->header;
-    std::memcpy(&header, &file[base], sizeof header);
+    std::memcpy(&header, &image[base], sizeof header);
     if (header.headerSize != PACKAGE_HEADER_SIZE)
         return reader.Fail(HeaderField("headerSize", base + offsetof(PackageHeader, headerSize), header.headerSize) +
                            ", not " + std::to_string(PACKAGE_HEADER_SIZE));
@@ -97,41 +108,49 @@ bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error)
     if (header.entryCount <= 0)
         return reader.Fail(HeaderField("entryCount", base + offsetof(PackageHeader, entryCount), header.entryCount) +
                            "; at least 1 is needed");
-    if (header.payloadOffset < 0 || size_t(header.payloadOffset) > file.size())
+    if (header.payloadOffset < 0 || uint64_t(header.payloadOffset) > file.Size())
         return reader.Fail(HeaderField("payloadOffset", base + offsetof(PackageHeader, payloadOffset),
                                        header.payloadOffset) +
-                           ", outside the file of " + std::to_string(file.size()) + " bytes");
+                           ", outside the file of " + std::to_string(file.Size()) + " bytes");
+    return true;
+}
 
-    size_t at = header.payloadOffset;
+bool WalkEntries(Source &file, const ParsedPackage &parsed, const EntryVisitor &visit, std::string *error)
+{
+    Reader reader{file, error};
+    const PackageHeader &header = parsed.header;
+    size_t base = parsed.resource.fileOffset;
+    uint64_t at = header.payloadOffset;
     int64_t blocks = 0;
+    ParsedEntry parsedEntry;
     for (int32_t i = 0; i < header.entryCount; i++) {
-        std::string entry = "entry " + std::to_string(i + 1) + " of " + std::to_string(header.entryCount) + ": ";
-        ParsedEntry parsedEntry;
+        std::string entry = EntryPlace(i, header.entryCount);
         parsedEntry.offset = at;
-        if (!reader.Take(entry + "nameLength", at, 4))
+        uint32_t value;
+        if (!reader.U32(entry + "nameLength", at, &value))
             return false;
-        parsedEntry.nameLength = static_cast<int32_t>(reader.U32(at));
+        parsedEntry.nameLength = static_cast<int32_t>(value);
         if (parsedEntry.nameLength < 1 || parsedEntry.nameLength > ENTRY_NAME_MAX)
             return reader.Fail(entry + "nameLength at offset " + std::to_string(at) + " is " +
                                std::to_string(parsedEntry.nameLength) + ", outside 1.." +
                                std::to_string(ENTRY_NAME_MAX));
         at += 4;
-        if (!reader.Take(entry + "name", at, parsedEntry.nameLength))
+        parsedEntry.name.resize(parsedEntry.nameLength);
+        if (!reader.Take(entry + "name", at, parsedEntry.nameLength) ||
+            !file.Read(at, &parsedEntry.name[0], parsedEntry.nameLength, error))
             return false;
-        parsedEntry.name.assign(reinterpret_cast<const char *>(&file[at]), parsedEntry.nameLength);
         UnscrambleField(&parsedEntry.name[0], parsedEntry.nameLength);
         size_t nul = parsedEntry.name.find('\0');
         if (nul != std::string::npos)
             return reader.Fail(entry + "name at offset " + std::to_string(at) + " holds a NUL at byte " +
                                std::to_string(nul));
         at += parsedEntry.nameLength;
-        if (!reader.Take(entry + "dosDateTime", at, 4))
+        if (!reader.U32(entry + "dosDateTime", at, &parsedEntry.dosDateTime))
             return false;
-        parsedEntry.dosDateTime = reader.U32(at);
         at += 4;
-        if (!reader.Take(entry + "size", at, 4))
+        if (!reader.U32(entry + "size", at, &value))
             return false;
-        parsedEntry.size = static_cast<int32_t>(reader.U32(at));
+        parsedEntry.size = static_cast<int32_t>(value);
         if (parsedEntry.size <= 0)
             return reader.Fail(entry + "size at offset " + std::to_string(at) + " is " +
                                std::to_string(parsedEntry.size) + "; it must be above 0");
@@ -141,7 +160,8 @@ bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error)
         parsedEntry.dataOffset = at;
         at += parsedEntry.size;
         blocks += EntryBlockCount(parsedEntry.size);
-        parsed->entries.push_back(parsedEntry);
+        if (!visit(parsedEntry, i, error))
+            return false;
     }
 
     if (int64_t(header.packageLength) != int64_t(at))
@@ -152,6 +172,20 @@ bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error)
         return reader.Fail(HeaderField("totalBlocks", base + offsetof(PackageHeader, totalBlocks), header.totalBlocks) +
                            ", but the entries hold " + std::to_string(blocks) + " blocks");
     return true;
+}
+
+bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error)
+{
+    MemorySource source(file);
+    if (!ReadPackageHeader(source, parsed, error))
+        return false;
+    return WalkEntries(
+        source, *parsed,
+        [parsed](const ParsedEntry &entry, int32_t, std::string *) {
+            parsed->entries.push_back(entry);
+            return true;
+        },
+        error);
 }
 
 }  // namespace sfxpack

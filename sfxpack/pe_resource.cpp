@@ -2,7 +2,10 @@
 // directory: type -> name -> language -> data entry.
 #include "sfxpack/writer.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "sfxpack/source.h"
 
 namespace sfxpack {
 
@@ -22,7 +25,9 @@ enum {
     SECTION_HEADER_SIZE = 40,
     DIRECTORY_HEADER_SIZE = 16,     // IMAGE_RESOURCE_DIRECTORY
     DIRECTORY_ENTRY_SIZE = 8,       // IMAGE_RESOURCE_DIRECTORY_ENTRY
-    DATA_ENTRY_SIZE = 16            // IMAGE_RESOURCE_DATA_ENTRY
+    DATA_ENTRY_SIZE = 16,           // IMAGE_RESOURCE_DATA_ENTRY
+    // The launcher is tens of KiB; a stub of more than this is no stub.
+    IMAGE_PART_MAX = 64 << 20
 };
 
 const uint32_t HIGH_BIT = 0x80000000u;
@@ -33,6 +38,9 @@ struct Image {
     unsigned sectionCount = 0;
     uint32_t resourceRva = 0;
     std::string *error;
+    // Per section, in table order: the highest end of raw data (address
+    // plus raw size) of it and every section before it.
+    std::vector<uint64_t> reach;
 
     bool Has(size_t offset, size_t length) const
     {
@@ -48,22 +56,40 @@ struct Image {
         return false;
     }
 
-    // File offset of `length` bytes at `rva`, which must lie in one section's
-    // raw data.
-    bool Map(uint64_t rva, size_t length, size_t *offset)
+    // Windows loads only images whose sections ascend in address; for those
+    // the section to map is found by a binary search, so that a crafted
+    // table of many sections costs no more per lookup than a real one.
+    bool IndexSections()
     {
+        uint64_t previous = 0, highest = 0;
+        reach.resize(sectionCount);
         for (unsigned i = 0; i < sectionCount; i++) {
             size_t header = sectionTable + i * SECTION_HEADER_SIZE;
-            uint64_t virtualAddress = U32(header + 12), rawSize = U32(header + 16), rawStart = U32(header + 20);
-            if (rva < virtualAddress || rva - virtualAddress >= rawSize)
-                continue;
-            uint64_t at = rawStart + (rva - virtualAddress);
-            if (rva - virtualAddress + length > rawSize || !Has(at, length))
-                return Fail("resource data at RVA " + std::to_string(rva) + " runs past its section or the file");
-            *offset = at;
-            return true;
+            uint64_t virtualAddress = U32(header + 12), rawSize = U32(header + 16);
+            if (virtualAddress < previous)
+                return Fail("section " + std::to_string(i + 1) + " lies below the one before it");
+            previous = virtualAddress;
+            highest = std::max(highest, virtualAddress + rawSize);
+            reach[i] = highest;
         }
-        return Fail("RVA " + std::to_string(rva) + " lies in no section's data");
+        return true;
+    }
+
+    // File offset of `length` bytes at `rva`, which must lie in one section's
+    // raw data: the first section in table order that holds `rva`, which with
+    // ascending addresses is the first whose reach passes it.
+    bool Map(uint64_t rva, size_t length, size_t *offset)
+    {
+        size_t i = std::upper_bound(reach.begin(), reach.end(), rva) - reach.begin();
+        size_t header = sectionTable + i * SECTION_HEADER_SIZE;
+        if (i == reach.size() || U32(header + 12) > rva)
+            return Fail("RVA " + std::to_string(rva) + " lies in no section's data");
+        uint64_t virtualAddress = U32(header + 12), rawSize = U32(header + 16), rawStart = U32(header + 20);
+        uint64_t at = rawStart + (rva - virtualAddress);
+        if (rva - virtualAddress + length > rawSize || !Has(at, length))
+            return Fail("resource data at RVA " + std::to_string(rva) + " runs past its section or the file");
+        *offset = at;
+        return true;
     }
 
     // The entries of the resource directory at `directoryOffset` (relative
@@ -104,7 +130,7 @@ struct Image {
 
 bool FindHeaderResource(const Bytes &stub, ResourceLocation *location, std::string *error)
 {
-    Image image{stub, 0, 0, 0, error};
+    Image image{stub, 0, 0, 0, error, {}};
     if (!image.Has(0, DOS_LFANEW + 4) || stub[0] != 'M' || stub[1] != 'Z')
         return image.Fail("not a Windows executable (no MZ header)");
     size_t pe = image.U32(DOS_LFANEW);
@@ -115,6 +141,8 @@ bool FindHeaderResource(const Bytes &stub, ResourceLocation *location, std::stri
     image.sectionTable = optional + image.U16(pe + COFF_OPTIONAL_SIZE);
     if (!image.Has(image.sectionTable, size_t(image.sectionCount) * SECTION_HEADER_SIZE))
         return image.Fail("the section table runs past the end of the file");
+    if (!image.IndexSections())
+        return false;
 
     uint32_t magic = image.U16(optional);
     size_t countField = magic == PE32_MAGIC ? PE32_DIRECTORY_COUNT
@@ -175,6 +203,50 @@ bool FindHeaderResource(const Bytes &stub, ResourceLocation *location, std::stri
     location->sizeFieldOffset = dataEntry + 4;
     location->nameOffset = nameChars;
     return true;
+}
+
+bool ReadImagePart(Source &file, Bytes *image, std::string *error)
+{
+    image->clear();
+    auto U16 = [&](uint64_t at) { return uint32_t((*image)[at] | (*image)[at + 1] << 8); };
+    auto U32 = [&](uint64_t at) { return U16(at) | U16(at + 2) << 16; };
+    // Reads on to `need` bytes, or to the end of a shorter file; false only
+    // for a read error or a need past the bound. Whether the bytes read are
+    // enough is for FindHeaderResource to say.
+    auto ReadTo = [&](uint64_t need) {
+        need = std::min(need, file.Size());
+        if (need > IMAGE_PART_MAX) {
+            *error = "the executable's headers and sections reach offset " + std::to_string(need) +
+                     "; more than " + std::to_string(IMAGE_PART_MAX) + " bytes are not read";
+            return false;
+        }
+        size_t had = image->size();
+        if (need <= had)
+            return true;
+        image->resize(size_t(need));
+        return file.Read(had, image->data() + had, size_t(need) - had, error);
+    };
+    if (!ReadTo(DOS_LFANEW + 4))
+        return false;
+    if (image->size() < DOS_LFANEW + 4)
+        return true;
+    uint64_t pe = U32(DOS_LFANEW), optional = pe + OPTIONAL_HEADER;
+    if (!ReadTo(optional + 2))
+        return false;
+    if (image->size() < optional + 2)
+        return true;
+    uint64_t sectionTable = optional + U16(pe + COFF_OPTIONAL_SIZE);
+    uint64_t sections = U16(pe + COFF_SECTION_COUNT);
+    uint64_t tableEnd = sectionTable + sections * SECTION_HEADER_SIZE;
+    if (!ReadTo(std::max<uint64_t>(optional + PE32PLUS_DIRECTORY_COUNT + 4 + (RESOURCE_DIRECTORY_INDEX + 1) * 8,
+                                   tableEnd)))
+        return false;
+    if (image->size() < tableEnd)
+        return true;
+    uint64_t end = 0;
+    for (uint64_t header = sectionTable; header < tableEnd; header += SECTION_HEADER_SIZE)
+        end = std::max<uint64_t>(end, uint64_t(U32(header + 20)) + U32(header + 16));
+    return ReadTo(end);
 }
 
 }  // namespace sfxpack

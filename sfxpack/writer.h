@@ -179,33 +179,28 @@ bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warni
 
 // A package read back. Offsets are file offsets.
 struct ParsedEntry {
-    size_t offset = 0;  // of nameLength
+    uint64_t offset = 0;  // of nameLength
     int32_t nameLength = 0;
     std::string name;   // descrambled, ANSI
     uint32_t dosDateTime = 0;
     int32_t size = 0;
-    size_t dataOffset = 0;
+    uint64_t dataOffset = 0;
 };
 
 struct ParsedPackage {
     ResourceLocation resource;
     bool headerRead = false;  // the fields below are valid
-    PackageHeader header{};   // as stored; text fields descrambled
+    PackageHeader header{};   // the 404 bytes as stored, texts scrambled
     std::string password, setupCommand, productTitle, sourcePrefix;
-    size_t fileLength = 0;
-    std::vector<ParsedEntry> entries;  // every entry read whole
+    uint64_t fileLength = 0;
+    std::vector<ParsedEntry> entries;  // every entry read whole (ParsePackage only)
 };
 
-// Reads a package the way the launcher does and checks it against what the
-// writer makes. On failure `parsed` holds everything read before the fault
-// and `error` names the entry, the field and its offset.
+// Reads a package in memory the way the launcher does and checks it against
+// what the writer makes; sfxpack/reader.h reads files piece by piece. On
+// failure `parsed` holds everything read before the fault and `error` names
+// the entry, the field and its offset.
 bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error);
-
-// The text that `sfxpack list` prints: one "field: value" line per header
-// field, then one line per entry: "entry: SIZE YYYY-MM-DD HH:MM:SS NAME".
-// Texts and names are converted back to UTF-8. On failure `listing` holds
-// the lines for what could be read and `error` the fault.
-bool ListPackage(const Bytes &file, int codePage, bool showPassword, std::string *listing, std::string *error);
 
 }  // namespace sfxpack
 

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "tests/e2e/harness.h"
 
@@ -199,10 +200,16 @@ TEST_F(Extract, SignedPackageRunsAndADamagedOneFailsBothChecks)
         return shell("osslsigncode verify -CAfile '" + (dir / "cert.pem") + "' -in '" + path + "'");
     };
     EXPECT_EQ(verify(dir / "pkg.exe"), 0);
-    Bytes signedBytes = ReadBytes(dir / "pkg.exe");
-    std::string listing, error;
-    EXPECT_TRUE(sfxpack::ListPackage(signedBytes, 1252, false, &listing, &error)) << error;
+    auto sfxpack = [&](const std::string &command, const std::string &path) {
+        int status = std::system((std::string(SFXPACK_TEST_CLI) + " " + command + " '" + path + "' >'" +
+                                  (dir / "out.txt") + "' 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(sfxpack("list", dir / "pkg.exe"), 0);
+    std::string listing = ReadText(dir / "out.txt");
     EXPECT_NE(listing.find("\nentry: 30000 2019-03-04 05:06:08 data\\f.bin\n"), std::string::npos) << listing;
+    EXPECT_EQ(sfxpack("verify", dir / "pkg.exe"), 0) << ReadText(dir / "out.txt");
+    Bytes signedBytes = ReadBytes(dir / "pkg.exe");
 
     e2e::Run run = RecordingRun(dir);
     run.arguments = "-s";
@@ -218,6 +225,8 @@ TEST_F(Extract, SignedPackageRunsAndADamagedOneFailsBothChecks)
     signedBytes[unsignedSize - IntegrityRecordSize(2) - 100] ^= 0x01;
     WriteBytes(damaged / "pkg.exe", signedBytes);
     EXPECT_NE(verify(damaged / "pkg.exe"), 0);
+    EXPECT_EQ(sfxpack("verify", damaged / "pkg.exe"), 1);
+    EXPECT_NE(ReadText(dir / "out.txt").find("entry 2 of 2"), std::string::npos) << ReadText(dir / "out.txt");
     run = RecordingRun(damaged);
     run.arguments = "-s";
     EXPECT_EQ(RunWine(damaged / "pkg.exe", run), 0);

@@ -1,6 +1,7 @@
 // A real folder packed by the sfxpack command and unpacked by the launcher
 // under Wine: every file byte for byte, with its time stamp, silently and
 // with the progress window shown; and names in a double-byte code page.
+// `sfxpack extract` must unpack the same tree natively.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -61,6 +62,15 @@ int Pack(const std::string &output, const std::string &folder, const std::string
     return std::system(command.c_str());
 }
 
+// `sfxpack extract` of `package` into `folder`: what the launcher unpacks,
+// unpacked natively.
+int Unpack(const std::string &package, const std::string &folder, const std::string &options)
+{
+    std::string command = std::string("'") + SFXPACK_TEST_CLI + "' extract '" + package + "' '" + folder + "' " +
+                          options + " >/dev/null 2>&1";
+    return std::system(command.c_str());
+}
+
 // Files of the folder below `root`, by relative path: contents and time.
 struct Stored {
     Bytes data;
@@ -116,7 +126,8 @@ TEST_F(RealFolder, HundredsOfNestedFilesComeOutWithTheirTimes)
     ASSERT_EQ(RunWine(dir / "pkg.exe", shown), 0);
 
     std::map<std::string, Stored> expected = Snapshot(source);
-    for (const char *workingDir : {"temp/~EXB0000", "temp/~EXB0001"}) {
+    ASSERT_EQ(Unpack(dir / "pkg.exe", dir / "native", ""), 0);
+    for (const char *workingDir : {"temp/~EXB0000", "temp/~EXB0001", "native"}) {
         std::map<std::string, Stored> extracted = Snapshot(dir / workingDir);
         ASSERT_EQ(extracted.size(), expected.size()) << workingDir;
         for (const auto &[name, file] : expected) {
@@ -147,6 +158,9 @@ TEST_F(RealFolder, DoubleByteNamesKeepTheirFolders)
                                                                       "表/ソフト.txt"}));
     EXPECT_EQ(ReadText(dir / "temp/~EXB0000/表/ソフト.txt"), "soft");
     EXPECT_EQ(ReadText(dir / "temp/~EXB0000/データ/表.bin"), "table");
+    ASSERT_EQ(Unpack(dir / "pkg.exe", dir / "native", "--codepage 932"), 0);
+    EXPECT_EQ(ListTree(dir / "native"), ListTree(dir / "temp/~EXB0000"));
+    EXPECT_EQ(ReadText(dir / "native/表/ソフト.txt"), "soft");
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 #include "tests/unit/support.h"
 
 #include <algorithm>
+#include <map>
 #include <sys/stat.h>
+
+#include "sfxpack/reader.h"
 
 namespace {
 
@@ -96,7 +99,7 @@ TEST_F(Cli, CreateThenListGivesBackEveryFieldNameSizeTimeAndByte)
     size_t length = stubSize + 4 * 12 + names + sizes;
     std::string expected = "headerSize: 404\nformatVersion: 6\npayloadOffset: " + std::to_string(stubSize) +
                            "\nentryCount: 4\npackageLength: " + std::to_string(length) +
-                           "\ntotalBlocks: 6\nreserved: 0\nresourceSize: 404\nfileLength: " + std::to_string(length) +
+                           "\ntotalBlocks: 6\nreserved: 0\nintegrity: no\nresourceSize: 404\nfileLength: " + std::to_string(length) +
                            "\npasswordSet: yes\nsetupCommand: setup.exe /q\nproductTitle: Product\n"
                            "sourcePrefix: C:\\build\\src\\\n"
                            "entry: 1 1980-01-01 00:00:00 C:\\build\\src\\Zed.txt\n"
@@ -538,6 +541,191 @@ TEST_F(Cli, ListReportsAMalformedPackageWithEntryFieldAndOffset)
     EXPECT_EQ(result.err, "sfxpack: " + tmp / "missing.exe" + ": No such file or directory\n");
 }
 
+TEST_F(Cli, ListKeepsEveryNameOnOneLineAndShowsTheIntegrityRecord)
+{
+    // Names that `create` refuses but a crafted package can hold.
+    sfxpack::Package package;
+    package.productTitle = "two\nlines";
+    package.integrityRecord = true;
+    const char *names[] = {"new\nline.txt", "esc\x1B[31m\x7F.txt", "drivers\\x86\\a.sys", "b\\x.txt", "tab\\\x09x41"};
+    for (const char *name : names)
+        package.entries.push_back({name, {'x'}, 0x21, {}, {}});
+    Bytes made;
+    std::string error;
+    ASSERT_TRUE(sfxpack::BuildPackage(Stub(), package, &made, &error)) << error;
+    WriteBytes(out, made);
+    std::string listing = Listing();
+    EXPECT_NE(listing.find("\nreserved: 1230521939\nintegrity: yes\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("\nproductTitle: two\\x0Alines\n"), std::string::npos) << listing;
+    // \x and two hex digits is always an escape; every other backslash is itself.
+    EXPECT_EQ(listing.substr(listing.find("entry:")),
+              "entry: 1 1980-01-01 00:00:00 new\\x0Aline.txt\n"
+              "entry: 1 1980-01-01 00:00:00 esc\\x1B[31m\\x7F.txt\n"
+              "entry: 1 1980-01-01 00:00:00 drivers\\x5Cx86\\a.sys\n"
+              "entry: 1 1980-01-01 00:00:00 b\\x.txt\n"
+              "entry: 1 1980-01-01 00:00:00 tab\\\\x09x41\n");
+}
+
+TEST_F(Cli, VerifyNamesTheFirstDamagedEntryHeaderOrRecord)
+{
+    WriteFile(in + "/a.txt", "hello");
+    WriteFile(in + "/sub/b.bin", Pattern(300000));
+    WriteFile(in + "/z.txt", "last");
+    ASSERT_EQ(Create({"--title", "T"}).exitCode, 0);
+    Result result = RunCli({"verify", out});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, out + ": intact; integrity record: present, 3 entries checked\n");
+    EXPECT_EQ(result.err, "");
+
+    Bytes good = ReadFile(out);
+    sfxpack::ParsedPackage parsed = Parse(good);
+    ASSERT_EQ(parsed.entries.size(), 3u);
+    size_t record = parsed.header.packageLength, header = parsed.resource.fileOffset;
+    auto Stored = [&](int i) {
+        char text[16];
+        size_t at = record + 20 + 4 * i;
+        std::snprintf(text, sizeof text, "0x%08X", good[at] | good[at + 1] << 8 | good[at + 2] << 16 | unsigned(good[at + 3]) << 24);
+        return std::string(text);
+    };
+    const sfxpack::ParsedEntry &b = parsed.entries[1], &z = parsed.entries[2];
+    std::string damaged = tmp / "damaged.exe";
+    const struct {
+        size_t at;
+        std::string message;  // up to the computed CRC, or whole
+        std::string ending;
+    } cases[] = {
+        {b.dataOffset + 299999, "entry 2 of 3: sub\\b.bin: its 300021 bytes at offset " + std::to_string(b.offset) +
+                                    " give CRC-32 0x", ", but the integrity record holds " + Stored(1) + "\n"},
+        {z.offset + 4, "entry 3 of 3: ", "its 21 bytes at offset " + std::to_string(z.offset) + " give CRC-32 0x"},
+        {z.dataOffset - 8, "entry 3 of 3: z.txt: its 21 bytes at offset " + std::to_string(z.offset) +
+                               " give CRC-32 0x", ", but the integrity record holds " + Stored(2) + "\n"},
+        {header + 200, "header at offset " + std::to_string(header) + ": its CRC-32 is 0x", ""},
+        {record + 30, "integrity record at offset " + std::to_string(record) + ": its own CRC-32 is 0x", ""},
+        {record + 1, "integrity record at offset " + std::to_string(record) + ": no signature SFXCRC32\n", ""},
+    };
+    for (const auto &bad : cases) {
+        Bytes bytes = good;
+        bytes[bad.at] ^= 0x10;
+        WriteBytes(damaged, bytes);
+        result = RunCli({"verify", damaged});
+        EXPECT_EQ(result.exitCode, 1) << bad.at;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("sfxpack: " + damaged + ": " + bad.message, 0), 0u) << result.err;
+        EXPECT_NE(result.err.find(bad.ending), std::string::npos) << result.err;
+    }
+    fs::resize_file(damaged, record + 5);
+    result = RunCli({"verify", damaged});
+    EXPECT_EQ(result.err, "sfxpack: " + damaged + ": integrity record at offset " + std::to_string(record) +
+                              ": the file ends after 5 of 36 bytes\n");
+
+    fs::remove(out);
+    ASSERT_EQ(Create({"--no-integrity"}).exitCode, 0);
+    result = RunCli({"verify", out});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, out + ": 3 entries read whole; no integrity record, so their bytes are not checked\n");
+}
+
+// Every regular file below `root` by relative path: contents and time.
+std::map<std::string, std::pair<std::string, int64_t>> Tree(const std::string &root)
+{
+    std::map<std::string, std::pair<std::string, int64_t>> tree;
+    for (const auto &item : fs::recursive_directory_iterator(root)) {
+        struct stat info;
+        EXPECT_EQ(lstat(item.path().c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) << item.path();
+        if (S_ISREG(info.st_mode))
+            tree[fs::relative(item.path(), root)] = {ReadText(item.path()), int64_t(info.st_mtime)};
+    }
+    return tree;
+}
+
+TEST_F(Cli, ExtractGivesBackTheFolderWithItsTimesAndWritesNothingOutsideDir)
+{
+    const int64_t times[] = {1614834367, 951868799, 1262304001, 1700000000};
+    const std::string names[] = {"a.txt", "sub/b.bin", "sub/deeper/c d.txt", "\xE8\xA1\xA8/x.txt"};
+    const size_t sizes[] = {1, 8192, 300001, 8193};
+    for (int i = 0; i < 4; i++) {
+        WriteFile(in + "/" + names[i], Pattern(sizes[i]));
+        SetTime(in + "/" + names[i], times[i]);
+    }
+    std::string dir = tmp / "x";
+    ASSERT_EQ(RunCli({"create", "-o", out, "--stub", stub, "--codepage", "932", "--source-prefix", "C:\\src", in},
+                     {"TZ=JST-9"})
+                  .exitCode,
+              0);
+    Result result = RunCli({"extract", out, dir, "--codepage", "932"}, {"TZ=JST-9"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, dir + ": 4 files extracted; integrity record: present, 4 entries checked\n");
+    auto expected = Tree(in);
+    for (auto &[name, file] : expected)
+        file.second &= ~int64_t(1);  // two-second steps
+    EXPECT_EQ(Tree(dir), expected);
+
+    // A folder that is not empty only with --force; links in it are never
+    // followed: a link where a folder goes is refused, a link where a file
+    // goes is replaced, and what they point at stays untouched.
+    result = RunCli({"extract", out, dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sfxpack: " + out + ": " + dir + ": the folder is not empty; --force extracts into it all the same\n");
+    std::string outside = tmp / "outside";
+    WriteFile(outside + "/b.bin", "keep");
+    fs::remove(dir + "/a.txt");
+    fs::create_symlink(outside + "/b.bin", dir + "/a.txt");
+    ASSERT_EQ(RunCli({"extract", out, dir, "--force", "--codepage", "932"}).exitCode, 0);
+    EXPECT_FALSE(fs::is_symlink(dir + "/a.txt"));
+    fs::remove_all(dir + "/sub");
+    fs::create_directory_symlink(outside, dir + "/sub");
+    result = RunCli({"extract", out, dir, "--force", "--codepage", "932"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sfxpack: " + out + ": entry 2 of 4: C:\\src\\sub\\b.bin: " + dir +
+                              "/sub: not a folder (a link or a file is in the way)\n");
+    EXPECT_EQ(ReadText(outside + "/b.bin"), "keep");
+
+    // Crafted names that could lead out of DIR or that Windows refuses, and
+    // a damaged entry, which leaves no file behind.
+    const struct {
+        std::string name;
+        std::string why;
+    } crafted[] = {
+        {"..\\evil.txt", "refused: it has a '..' component"},
+        {"a\\. .\\evil.txt", "refused: it has a '..' component"},
+        {"\\evil.txt", "refused: it starts with a separator"},
+        {"C:\\evil.txt", "refused: it holds ':', a drive or an alternate data stream"},
+        {"a/../../evil.txt", "refused: it has a '..' component"},
+        {"sub\\Nul.txt", "refused: it names a device"},
+        {"new\nline.txt", "refused: it holds a control character"},
+        {"sub\\", "refused: it has no file name"},
+    };
+    for (const auto &bad : crafted) {
+        sfxpack::Package package;
+        package.integrityRecord = true;
+        package.entries.push_back({"fine.txt", {'x'}, 0x21, {}, {}});
+        package.entries.push_back({bad.name, {'x'}, 0x21, {}, {}});
+        Bytes made;
+        std::string error;
+        ASSERT_TRUE(sfxpack::BuildPackage(Stub(), package, &made, &error)) << error;
+        WriteBytes(out, made);
+        fs::remove_all(dir);
+        result = RunCli({"extract", out, dir});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "sfxpack: " + out + ": entry 2 of 2: " + sfxpack::EscapeForLine(bad.name) + ": " +
+                                  bad.why + "\n");
+        EXPECT_EQ(fs::directory_iterator(dir)->path(), dir + "/fine.txt");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 4);  // in, out, outside, x
+
+    Bytes damaged = ReadFile(out);
+    sfxpack::ParsedPackage parsed = Parse(damaged);
+    damaged[parsed.entries[0].dataOffset] ^= 1;
+    WriteBytes(out, damaged);
+    fs::remove_all(dir);
+    result = RunCli({"extract", out, dir});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("sfxpack: " + out + ": entry 1 of 2: fine.txt: its 21 bytes at offset ", 0), 0u)
+        << result.err;
+    EXPECT_TRUE(fs::is_empty(dir));
+}
+
 TEST(CliUsage, HelpAndWrongUsage)
 {
     Result result = RunCli({"--help"});
@@ -559,6 +747,10 @@ TEST(CliUsage, HelpAndWrongUsage)
         {{"create", "-o", "x.exe", "dir", "other"}, "more than one DIR: dir, other"},
         {{"list"}, "list: PKG.exe is missing"},
         {{"list", "p.exe", "--codepage", "cp1252"}, "--codepage: 'cp1252' is not a code page number"},
+        {{"verify"}, "verify: PKG.exe is missing"},
+        {{"verify", "p.exe", "--show-password"}, "unknown option --show-password"},
+        {{"extract", "p.exe"}, "extract: DIR is missing"},
+        {{"extract", "p.exe", "d", "e"}, "more than one DIR: d, e"},
     };
     for (const auto &bad : cases) {
         result = RunCli(bad.args);

@@ -1,0 +1,136 @@
+// Reading the integrity record and the bytes it covers.
+#include "sfxpack/integrity.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "package/crc32.h"
+
+namespace sfxpack {
+
+namespace {
+
+// Pieces in which the record is read for its own CRC.
+enum { PIECE_SIZE = 256 * 1024 };
+
+uint32_t U32(const unsigned char *b)
+{
+    return b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24;
+}
+
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", unsigned(value));
+    return text;
+}
+
+}  // namespace
+
+bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRecord *record, std::string *error)
+{
+    const PackageHeader &header = parsed.header;
+    uint64_t at = uint64_t(header.packageLength);
+    uint64_t size = uint64_t(IntegrityRecordSize(header.entryCount));
+    std::string place = "integrity record at offset " + std::to_string(at) + ": ";
+    if (at > file.Size() || size > file.Size() - at) {
+        *error = place + "the file ends after " + std::to_string(at < file.Size() ? file.Size() - at : 0) + " of " +
+                 std::to_string(size) + " bytes";
+        return false;
+    }
+    unsigned char head[INTEGRITY_HEAD_BYTES];
+    if (!file.Read(at, head, sizeof head, error))
+        return false;
+    if (std::memcmp(head, INTEGRITY_SIGNATURE, INTEGRITY_SIGNATURE_SIZE) != 0) {
+        *error = place + "no signature " INTEGRITY_SIGNATURE;
+        return false;
+    }
+    if (U32(head + 8) != INTEGRITY_VERSION) {
+        *error = place + "version is " + std::to_string(U32(head + 8)) + ", not " + std::to_string(INTEGRITY_VERSION);
+        return false;
+    }
+    if (int32_t(U32(head + 12)) != header.entryCount) {
+        *error = place + "entryCount is " + std::to_string(int32_t(U32(head + 12))) + ", but the header says " +
+                 std::to_string(header.entryCount);
+        return false;
+    }
+    std::vector<unsigned char> piece(PIECE_SIZE);
+    uint32_t crc = 0;
+    for (uint64_t done = 0, covered = size - 4; done < covered;) {
+        size_t length = covered - done < PIECE_SIZE ? size_t(covered - done) : size_t(PIECE_SIZE);
+        if (!file.Read(at + done, piece.data(), length, error))
+            return false;
+        crc = Crc32Update(crc, piece.data(), length);
+        done += length;
+    }
+    unsigned char stored[4];
+    if (!file.Read(at + size - 4, stored, 4, error))
+        return false;
+    if (U32(stored) != crc) {
+        *error = place + "its own CRC-32 is " + Hex(U32(stored)) + ", but its bytes give " + Hex(crc);
+        return false;
+    }
+    record->offset = at;
+    record->headerCrc = U32(head + 16);
+    uint32_t headerCrc = Crc32Update(0, &header, sizeof header);
+    if (headerCrc != record->headerCrc) {
+        *error = "header at offset " + std::to_string(parsed.resource.fileOffset) + ": its CRC-32 is " +
+                 Hex(headerCrc) + ", but the integrity record holds " + Hex(record->headerCrc);
+        return false;
+    }
+    return true;
+}
+
+bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present, IntegrityRecord *record,
+                       std::string *error)
+{
+    const PackageHeader &header = parsed.header;
+    *present = header.reserved == INTEGRITY_MARK;
+    if (*present)
+        return ReadIntegrityRecord(file, parsed, record, error);
+    if (header.reserved != 0) {
+        *error = "header: reserved at offset " + std::to_string(parsed.resource.fileOffset + offsetof(PackageHeader, reserved)) +
+                 " is " + std::to_string(header.reserved) + ", neither 0 nor the integrity record's mark";
+        return false;
+    }
+    return true;
+}
+
+bool ReadEntryCrc(Source &file, const IntegrityRecord &record, int32_t index, uint32_t *crc, std::string *error)
+{
+    unsigned char stored[4];
+    if (!file.Read(record.offset + INTEGRITY_HEAD_BYTES + 4 * uint64_t(index), stored, 4, error))
+        return false;
+    *crc = U32(stored);
+    return true;
+}
+
+bool ReadEntryBytes(Source &file, const ParsedEntry &entry, const DataSink &sink, uint32_t *crc,
+                    std::string *error)
+{
+    unsigned char fixed[ENTRY_FIXED_BYTES + ENTRY_NAME_MAX];
+    size_t fixedLength = size_t(entry.dataOffset - entry.offset);
+    if (!file.Read(entry.offset, fixed, fixedLength, error))
+        return false;
+    uint32_t sum = Crc32Update(0, fixed, fixedLength);
+    if (!file.Stream(
+            entry.dataOffset, uint64_t(entry.size),
+            [&](const unsigned char *data, size_t length, std::string *failure) {
+                sum = Crc32Update(sum, data, length);
+                return !sink || sink(data, length, failure);
+            },
+            error))
+        return false;
+    *crc = sum;
+    return true;
+}
+
+std::string EntryCrcFault(const ParsedEntry &entry, uint32_t stored, uint32_t computed)
+{
+    return "its " + std::to_string(entry.dataOffset + entry.size - entry.offset) + " bytes at offset " +
+           std::to_string(entry.offset) + " give CRC-32 " + Hex(computed) + ", but the integrity record holds " +
+           Hex(stored);
+}
+
+}  // namespace sfxpack

@@ -1,0 +1,23 @@
+// `sfxpack verify`: checks a package without unpacking it.
+#ifndef SFXPACK_VERIFY_H
+#define SFXPACK_VERIFY_H
+
+#include "sfxpack/reader.h"
+
+namespace sfxpack {
+
+struct VerifyResult {
+    bool recordPresent = false;
+    int32_t entries = 0;  // read whole, and checked against the record when present
+};
+
+// Checks the header, every entry as the launcher reads it, packageLength and
+// totalBlocks, and, when the header carries the integrity mark, the record
+// and the CRC-32 of the header and of every entry. `recordFile` is a second
+// reader of the same file, so that the record and the entries are each read
+// in order. Stops at the first fault, which `error` names.
+bool VerifyPackage(Source &file, Source &recordFile, int codePage, VerifyResult *result, std::string *error);
+
+}  // namespace sfxpack
+
+#endif
