@@ -3,6 +3,7 @@
 // in one pass with entry data streamed from the source files, into a file.
 #include "sfxpack/writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -218,6 +219,10 @@ int64_t ReadStep(int fd, Output *out, int64_t left, uint32_t *crc)
 }
 
 #ifdef __linux__
+// Entry data copied by the kernel up to 64 MiB a call: each call has a cost
+// of its own, and the bytes never pass through this process's memory.
+enum { KERNEL_COPY_SIZE = 64 << 20 };
+
 // Copies up to a chunk of entry data inside the kernel, which is several
 // times faster than through this process, then reads it back from the
 // package for the CRC: the CRC is of the very bytes stored. Gives what
@@ -226,7 +231,7 @@ int64_t CopyStep(int fd, Output *out, int64_t left, uint32_t *crc)
 {
     if (!Flush(out))
         return -1;
-    size_t want = left < COPY_CHUNK_SIZE ? static_cast<size_t>(left) : size_t(COPY_CHUNK_SIZE);
+    size_t want = left < KERNEL_COPY_SIZE ? static_cast<size_t>(left) : size_t(KERNEL_COPY_SIZE);
     ssize_t got = copy_file_range(fd, nullptr, out->fd, nullptr, want, 0);
     if (got < 0) {
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
@@ -236,7 +241,8 @@ int64_t CopyStep(int fd, Output *out, int64_t left, uint32_t *crc)
         return -1;
     }
     for (ssize_t done = 0; crc && done < got;) {
-        ssize_t back = pread(out->fd, out->buffer.data(), size_t(got - done), out->flushed + done);
+        size_t step = std::min(size_t(got - done), out->buffer.size());
+        ssize_t back = pread(out->fd, out->buffer.data(), step, out->flushed + done);
         if (back <= 0) {
             out->writeError = back < 0 ? errno : EIO;
             return -1;
