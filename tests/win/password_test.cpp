@@ -90,9 +90,14 @@ struct User {
         GetWindowRect(dialog, &r);
         centred = r.left == (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2 &&
                   r.top == (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2;
-        GUITHREADINFO gui = {sizeof gui};
-        GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &gui);
-        focusInField = gui.hwndFocus == field;
+        // Under Wine the focus may arrive a moment after the dialog shows.
+        for (DWORD start = GetTickCount(); !focusInField && GetTickCount() - start < 2000;) {
+            GUITHREADINFO gui = {sizeof gui};
+            GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &gui);
+            focusInField = gui.hwndFocus == field;
+            if (!focusInField)
+                Sleep(5);
+        }
         hasSystemMenu = (GetWindowLongA(dialog, GWL_STYLE) & WS_SYSMENU) != 0;
         return true;
     }
