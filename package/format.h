@@ -114,6 +114,15 @@ enum {
     INTEGRITY_MARK = 0x49584653     // "SFXI" read as a little-endian int32
 };
 
+// The record's fixed head, as stored; the entry CRCs follow it.
+struct IntegrityRecordHead {
+    char signature[INTEGRITY_SIGNATURE_SIZE];
+    uint32_t version;
+    int32_t entryCount;
+    uint32_t headerCrc;
+};
+static_assert(sizeof(IntegrityRecordHead) == INTEGRITY_HEAD_BYTES, "the head of the record is 20 bytes");
+
 // Bytes of a record for `entryCount` entries.
 inline int64_t IntegrityRecordSize(int32_t entryCount)
 {

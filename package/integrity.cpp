@@ -9,15 +9,7 @@
 static unsigned char recordBuffer[4096];
 static FileStream record;
 
-struct IntegrityHead {
-    char signature[INTEGRITY_SIGNATURE_SIZE];
-    uint32_t version;
-    int32_t entryCount;
-    uint32_t headerCrc;
-};
-static_assert(sizeof(IntegrityHead) == INTEGRITY_HEAD_BYTES, "the head of the record is 20 bytes");
-
-static int HasSignature(const IntegrityHead *head)
+static int HasSignature(const IntegrityRecordHead *head)
 {
     for (int i = 0; i < INTEGRITY_SIGNATURE_SIZE; i++)
         if (head->signature[i] != INTEGRITY_SIGNATURE[i])
@@ -26,7 +18,7 @@ static int HasSignature(const IntegrityHead *head)
 }
 
 // Reads the rest of the record after its head.
-static int RecordCrcMatches(const IntegrityHead *head)
+static int RecordCrcMatches(const IntegrityRecordHead *head)
 {
     uint32_t crc = Crc32Update(0, head, sizeof *head);
     unsigned char chunk[256];
@@ -44,7 +36,7 @@ static int RecordCrcMatches(const IntegrityHead *head)
 static ExtractStatus CheckRecord(const PackageInfo *info, int *present)
 {
     SeekStream(&record, info->packageLength);
-    IntegrityHead head;
+    IntegrityRecordHead head;
     int headRead = ReadStream(&record, &head, sizeof head);
     // The mark keeps a damaged signature from passing for an old package.
     *present = info->integrityMarked || (headRead && HasSignature(&head));

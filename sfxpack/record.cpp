@@ -39,19 +39,19 @@ bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRec
                  std::to_string(size) + " bytes";
         return false;
     }
-    unsigned char head[INTEGRITY_HEAD_BYTES];
-    if (!file.Read(at, head, sizeof head, error))
+    IntegrityRecordHead head;
+    if (!file.Read(at, &head, sizeof head, error))
         return false;
-    if (std::memcmp(head, INTEGRITY_SIGNATURE, INTEGRITY_SIGNATURE_SIZE) != 0) {
+    if (std::memcmp(head.signature, INTEGRITY_SIGNATURE, INTEGRITY_SIGNATURE_SIZE) != 0) {
         *error = place + "no signature " INTEGRITY_SIGNATURE;
         return false;
     }
-    if (U32(head + 8) != INTEGRITY_VERSION) {
-        *error = place + "version is " + std::to_string(U32(head + 8)) + ", not " + std::to_string(INTEGRITY_VERSION);
+    if (head.version != INTEGRITY_VERSION) {
+        *error = place + "version is " + std::to_string(head.version) + ", not " + std::to_string(INTEGRITY_VERSION);
         return false;
     }
-    if (int32_t(U32(head + 12)) != header.entryCount) {
-        *error = place + "entryCount is " + std::to_string(int32_t(U32(head + 12))) + ", but the header says " +
+    if (head.entryCount != header.entryCount) {
+        *error = place + "entryCount is " + std::to_string(head.entryCount) + ", but the header says " +
                  std::to_string(header.entryCount);
         return false;
     }
@@ -72,7 +72,7 @@ bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRec
         return false;
     }
     record->offset = at;
-    record->headerCrc = U32(head + 16);
+    record->headerCrc = head.headerCrc;
     uint32_t headerCrc = Crc32Update(0, &header, sizeof header);
     if (headerCrc != record->headerCrc) {
         *error = "header at offset " + std::to_string(parsed.resource.fileOffset) + ": its CRC-32 is " +

@@ -59,11 +59,14 @@ bool FillField(char *field, int width, const std::string &text, const std::optio
 
 void AppendIntegrityRecord(Bytes *out, int32_t entryCount, uint32_t headerCrc, const std::vector<uint32_t> &entryCrcs)
 {
+    IntegrityRecordHead head;
+    std::memcpy(head.signature, INTEGRITY_SIGNATURE, INTEGRITY_SIGNATURE_SIZE);
+    head.version = INTEGRITY_VERSION;
+    head.entryCount = entryCount;
+    head.headerCrc = headerCrc;
     size_t start = out->size();
-    out->insert(out->end(), INTEGRITY_SIGNATURE, INTEGRITY_SIGNATURE + INTEGRITY_SIGNATURE_SIZE);
-    AppendU32(out, INTEGRITY_VERSION);
-    AppendU32(out, static_cast<uint32_t>(entryCount));
-    AppendU32(out, headerCrc);
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(&head);
+    out->insert(out->end(), bytes, bytes + sizeof head);
     for (uint32_t crc : entryCrcs)
         AppendU32(out, crc);
     AppendU32(out, Crc32Update(0, out->data() + start, out->size() - start));
