@@ -26,6 +26,15 @@ std::string Hex(uint32_t value)
     return text;
 }
 
+bool SignatureAt(Source &file, uint64_t at)
+{
+    char signature[INTEGRITY_SIGNATURE_SIZE];
+    std::string ignored;
+    return at <= file.Size() && sizeof signature <= file.Size() - at &&
+           file.Read(at, signature, sizeof signature, &ignored) &&
+           std::memcmp(signature, INTEGRITY_SIGNATURE, INTEGRITY_SIGNATURE_SIZE) == 0;
+}
+
 }  // namespace
 
 bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRecord *record, std::string *error)
@@ -86,15 +95,15 @@ bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present,
                        std::string *error)
 {
     const PackageHeader &header = parsed.header;
-    *present = header.reserved == INTEGRITY_MARK;
-    if (*present)
-        return ReadIntegrityRecord(file, parsed, record, error);
-    if (header.reserved != 0) {
+    if (header.reserved != 0 && header.reserved != INTEGRITY_MARK) {
         *error = "header: reserved at offset " + std::to_string(parsed.resource.fileOffset + offsetof(PackageHeader, reserved)) +
                  " is " + std::to_string(header.reserved) + ", neither 0 nor the integrity record's mark";
         return false;
     }
-    return true;
+    // As the launcher has it: the mark or the signature at packageLength
+    // means a record, which must then check out.
+    *present = header.reserved == INTEGRITY_MARK || SignatureAt(file, uint64_t(header.packageLength));
+    return !*present || ReadIntegrityRecord(file, parsed, record, error);
 }
 
 bool ReadEntryCrc(Source &file, const IntegrityRecord &record, int32_t index, uint32_t *crc, std::string *error)

@@ -618,6 +618,19 @@ TEST_F(Cli, VerifyNamesTheFirstDamagedEntryHeaderOrRecord)
     EXPECT_EQ(result.err, "sfxpack: " + damaged + ": integrity record at offset " + std::to_string(record) +
                               ": the file ends after 5 of 36 bytes\n");
 
+    // The mark cleared: the record, still found by its signature, fails the
+    // header as the launcher's check does.
+    Bytes unmarked = good;
+    std::fill_n(&unmarked[header + offsetof(PackageHeader, reserved)], 4, 0);
+    WriteBytes(damaged, unmarked);
+    result = RunCli({"verify", damaged});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("sfxpack: " + damaged + ": header at offset " + std::to_string(header) +
+                                   ": its CRC-32 is 0x",
+                               0),
+              0u)
+        << result.err;
+
     fs::remove(out);
     ASSERT_EQ(Create({"--no-integrity"}).exitCode, 0);
     result = RunCli({"verify", out});
