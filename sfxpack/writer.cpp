@@ -3,7 +3,6 @@
 // in one pass with entry data streamed from the source files, into a file.
 #include "sfxpack/writer.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -17,6 +16,7 @@
 #endif
 
 #include "package/crc32.h"
+#include "sfxpack/write_behind.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the header is copied as a little-endian record");
 
@@ -75,45 +75,33 @@ void AppendIntegrityRecord(Bytes *out, int32_t entryCount, uint32_t headerCrc, c
 namespace {
 
 // Where a package's bytes go, in order: a buffer that grows to hold the whole
-// package (fd -1), or one chunk-sized buffer written out to `fd` whenever it
-// is full. Entry data is read straight into its free room.
+// package, or a file written behind on a second thread. Entry data is read
+// straight into the free room, and its CRC taken there: of the very bytes
+// that are written.
 struct Output {
-    int fd = -1;
-    Bytes buffer;
-    size_t used = 0;
-    int64_t flushed = 0;     // bytes already in the file
-    int writeError = 0;      // errno of the first failed write
-    bool copyRange = false;  // entry data may be copied by the kernel
+    Bytes memory;
+    size_t used = 0;             // bytes of `memory` holding the package
+    WriteBehind *file = nullptr;
 };
-
-bool Flush(Output *out)
-{
-    size_t written = 0;
-    while (!out->writeError && written < out->used) {
-        errno = 0;
-        auto put = write(out->fd, out->buffer.data() + written, static_cast<unsigned>(out->used - written));
-        if (put <= 0)
-            out->writeError = errno ? errno : EIO;
-        else
-            written += put;
-    }
-    out->flushed += written;
-    out->used = 0;
-    return !out->writeError;
-}
 
 // Free room at the end of the output, at least one byte; null after a
 // failed write.
 unsigned char *Room(Output *out, size_t *available)
 {
-    if (out->used == out->buffer.size()) {
-        if (out->fd < 0)
-            out->buffer.resize(out->buffer.size() * 2 + COPY_CHUNK_SIZE);
-        else if (!Flush(out))
-            return nullptr;
-    }
-    *available = out->buffer.size() - out->used;
-    return out->buffer.data() + out->used;
+    if (out->file)
+        return out->file->Room(available);
+    if (out->used == out->memory.size())
+        out->memory.resize(out->memory.size() * 2 + COPY_CHUNK_SIZE);
+    *available = out->memory.size() - out->used;
+    return out->memory.data() + out->used;
+}
+
+void Use(Output *out, size_t length)
+{
+    if (out->file)
+        out->file->Use(length);
+    else
+        out->used += length;
 }
 
 bool Put(Output *out, const unsigned char *data, size_t length)
@@ -125,7 +113,7 @@ bool Put(Output *out, const unsigned char *data, size_t length)
             return false;
         size_t step = length < available ? length : available;
         std::memcpy(at, data, step);
-        out->used += step;
+        Use(out, step);
         data += step;
         length -= step;
     }
@@ -202,14 +190,14 @@ Bytes EntryFields(const Entry &entry)
 }
 
 // Reads up to `left` bytes of entry data into the output's free room. Gives
-// the bytes read, 0 at the end of the file, -1 on failure (a read error in
-// errno, a write error in the output).
+// the bytes read, 0 at the end of the file, -1 on a read error (in errno),
+// -2 after a failed write (the output holds it).
 int64_t ReadStep(int fd, Output *out, int64_t left, uint32_t *crc)
 {
     size_t available;
     unsigned char *at = Room(out, &available);
     if (!at)
-        return -1;
+        return -2;
     if (int64_t(available) > left)
         available = static_cast<size_t>(left);
     auto got = read(fd, at, static_cast<unsigned>(available));
@@ -217,46 +205,9 @@ int64_t ReadStep(int fd, Output *out, int64_t left, uint32_t *crc)
         return got;
     if (crc)
         *crc = Crc32Update(*crc, at, size_t(got));
-    out->used += size_t(got);
+    Use(out, size_t(got));
     return got;
 }
-
-#ifdef __linux__
-// Entry data copied by the kernel up to 64 MiB a call: each call has a cost
-// of its own, and the bytes never pass through this process's memory.
-enum { KERNEL_COPY_SIZE = 64 << 20 };
-
-// Copies up to a chunk of entry data inside the kernel, which is several
-// times faster than through this process, then reads it back from the
-// package for the CRC: the CRC is of the very bytes stored. Gives what
-// ReadStep gives, or -2 when the file systems cannot copy so.
-int64_t CopyStep(int fd, Output *out, int64_t left, uint32_t *crc)
-{
-    if (!Flush(out))
-        return -1;
-    size_t want = left < KERNEL_COPY_SIZE ? static_cast<size_t>(left) : size_t(KERNEL_COPY_SIZE);
-    ssize_t got = copy_file_range(fd, nullptr, out->fd, nullptr, want, 0);
-    if (got < 0) {
-        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
-            return -2;
-        if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)
-            out->writeError = errno;
-        return -1;
-    }
-    for (ssize_t done = 0; crc && done < got;) {
-        size_t step = std::min(size_t(got - done), out->buffer.size());
-        ssize_t back = pread(out->fd, out->buffer.data(), step, out->flushed + done);
-        if (back <= 0) {
-            out->writeError = back < 0 ? errno : EIO;
-            return -1;
-        }
-        *crc = Crc32Update(*crc, out->buffer.data(), size_t(back));
-        done += back;
-    }
-    out->flushed += got;
-    return got;
-}
-#endif
 
 bool Changed(const Entry &entry, int fd, std::string *error)
 {
@@ -277,17 +228,9 @@ bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDo
         return false;
     }
     for (int64_t left = entry.sourceSize; left > 0;) {
-        int64_t got = -2;
-#ifdef __linux__
-        if (out->copyRange) {
-            got = CopyStep(fd, out, left, crc);
-            out->copyRange = got != -2;
-        }
-#endif
-        if (got == -2)
-            got = ReadStep(fd, out, left, crc);
+        int64_t got = ReadStep(fd, out, left, crc);
         if (got < 0) {
-            if (!out->writeError)
+            if (got == -1)
                 *error = entry.sourcePath + ": " + std::strerror(errno);
             close(fd);
             return false;
@@ -307,7 +250,7 @@ bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDo
 }
 
 // The one sequence both writers follow: patched stub, entries, record.
-// A failed write is left in `out->writeError` for the caller to report.
+// A failed write is left in the output for the caller to report.
 bool LayDown(const Bytes &stub, const Package &package, Output *out, const ProgressCallback &progress,
              std::string *error)
 {
@@ -359,16 +302,16 @@ bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::st
     Output output;
     if (!LayDown(stub, package, &output, nullptr, error))
         return false;
-    output.buffer.resize(output.used);
+    output.memory.resize(output.used);
     if (package.truncateAt) {
         if (*package.truncateAt > output.used) {
             *error = "truncateAt " + std::to_string(*package.truncateAt) + " lies beyond the package's " +
                      std::to_string(output.used) + " bytes";
             return false;
         }
-        output.buffer.resize(*package.truncateAt);
+        output.memory.resize(*package.truncateAt);
     }
-    *out = std::move(output.buffer);
+    *out = std::move(output.memory);
     return true;
 }
 
@@ -380,19 +323,25 @@ bool WritePackageFile(const Bytes &stub, const Package &package, const std::stri
         return false;
     }
     std::string temporary;
-    Output output;
-    output.fd = CreateTemporary(path, &temporary, error);
-    if (output.fd < 0)
+    int fd = CreateTemporary(path, &temporary, error);
+    if (fd < 0)
         return false;
-    output.buffer.resize(COPY_CHUNK_SIZE);
-    output.copyRange = true;
-    if (!LayDown(stub, package, &output, progress, error) || !Flush(&output)) {
-        if (output.writeError)
-            *error = path + ": " + std::strerror(output.writeError);
-        DiscardTemporary(output.fd, temporary);
+    bool laidDown;
+    int writeError;
+    {
+        WriteBehind file(fd, COPY_CHUNK_SIZE);
+        Output output;
+        output.file = &file;
+        laidDown = LayDown(stub, package, &output, progress, error) && file.Finish();
+        writeError = file.error();
+    }
+    if (!laidDown) {
+        if (writeError)
+            *error = path + ": " + std::strerror(writeError);
+        DiscardTemporary(fd, temporary);
         return false;
     }
-    return FinishTemporary(output.fd, temporary, path, error);
+    return FinishTemporary(fd, temporary, path, error);
 }
 
 }  // namespace sfxpack

@@ -102,9 +102,10 @@ enum { COPY_CHUNK_SIZE = 1 << 20 };
 using ProgressCallback = std::function<void(const Entry &current, size_t entriesDone, int64_t bytesDone)>;
 
 // Writes the same bytes as BuildPackage straight to `path`, through a
-// temporary file and a rename, holding no more than one chunk of entry data
-// in memory. Fails, leaving nothing at `path`, when a source file cannot be
-// read or no longer has its size; `truncateAt` is not supported.
+// temporary file and a rename, holding no more than four chunks of entry
+// data in memory; a second thread writes while the next chunk is read.
+// Fails, leaving nothing at `path`, when a source file cannot be read or no
+// longer has its size; `truncateAt` is not supported.
 bool WritePackageFile(const Bytes &stub, const Package &package, const std::string &path,
                       const ProgressCallback &progress, std::string *error);
 

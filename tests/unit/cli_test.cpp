@@ -2,7 +2,9 @@
 #include "tests/unit/support.h"
 
 #include <algorithm>
+#include <csignal>
 #include <map>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "sfxpack/reader.h"
@@ -452,6 +454,26 @@ TEST_F(Cli, AFailedRunKeepsAnExistingOutputUntouched)
     result = Create({});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err.rfind("sfxpack: " + out + ": ", 0), 0u) << result.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator()), 1);
+
+    // A write that fails partway, with more data queued behind it, is
+    // reported and removes the temporary: a 3 MiB file size limit in the
+    // child against 8 MiB of data.
+    fs::remove_all(out);
+    WriteFile(out, "previous package");
+    WriteFile(in + "/big.bin", Pattern(8 << 20));
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 3 << 20;
+    auto savedSignal = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    result = Create({});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, savedSignal);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sfxpack: " + out + ": File too large\n");
+    EXPECT_EQ(ReadText(out), "previous package");
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator()), 1);
 }
 

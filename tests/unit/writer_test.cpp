@@ -121,7 +121,7 @@ TEST_F(Writer, StreamsFromFilesTheBytesItBuildsInMemory)
     TempDir tmp;
     Package inMemory = ThreeEntries();
     inMemory.entries.insert(inMemory.entries.begin() + 1,
-                            {"C:\\src\\big.bin", Pattern(2 * sfxpack::COPY_CHUNK_SIZE + 4099, 4), 0x00210021, {}, {}});
+                            {"C:\\src\\big.bin", Pattern(5 * sfxpack::COPY_CHUNK_SIZE + 4099, 4), 0x00210021, {}, {}});
     Package streamed = inMemory;
     int64_t totalBytes = 0;
     for (size_t i = 0; i < streamed.entries.size(); i++) {
@@ -144,7 +144,7 @@ TEST_F(Writer, StreamsFromFilesTheBytesItBuildsInMemory)
         ASSERT_TRUE(sfxpack::WritePackageFile(stub, streamed, path, progress, &error)) << error;
         Bytes built = Build(inMemory);
         EXPECT_TRUE(ReadFile(path) == built) << "record " << record;
-        EXPECT_TRUE(Build(streamed) == built) << "record " << record;  // read through the buffer, not the kernel
+        EXPECT_TRUE(Build(streamed) == built) << "record " << record;  // read from the files into memory
         EXPECT_EQ(lastEntriesDone, 4u);
         EXPECT_EQ(lastBytesDone, totalBytes);
     }
