@@ -68,7 +68,7 @@ PY
 }
 
 measure tree "$out/tree" 10
-measure big "$out/big" 3
+measure big "$out/big" 10
 
 if [ "$wine_check" = yes ]; then
   . scripts/session.sh
