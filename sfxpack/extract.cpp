@@ -205,6 +205,13 @@ bool DestinationComponents(const std::string &name, const std::string &sourcePre
         *why = NameFaultReason(fault);
         return false;
     }
+    // Windows fails to create such a name, so the launcher stops there; no
+    // trail byte of a double-byte character lies in this range.
+    size_t wildcard = tail.find_first_of("*?\"<>|");
+    if (wildcard != std::string::npos) {
+        *why = std::string("it holds '") + tail[wildcard] + "', which Windows takes in no name";
+        return false;
+    }
     components->clear();
     std::vector<size_t> tailStarts = CharacterStarts(tail, leadByteRanges);
     tailStarts.push_back(tail.size());
