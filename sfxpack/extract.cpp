@@ -55,7 +55,6 @@ bool DosTimeToUnix(uint32_t dosDateTime, time_t *unixTime)
     local.tm_hour = int(time >> 11);
     local.tm_min = int((time >> 5) & 63);
     local.tm_sec = int(time & 31) * 2;
-    local.tm_isdst = -1;
     static const int days[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     int year = 1900 + local.tm_year;
     bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
@@ -63,7 +62,13 @@ bool DosTimeToUnix(uint32_t dosDateTime, time_t *unixTime)
         (local.tm_mon == 1 && local.tm_mday == 29 && !leap) || local.tm_hour > 23 || local.tm_min > 59 ||
         local.tm_sec > 59)
         return false;
-    *unixTime = std::mktime(&local);
+    // Read as the launcher's LocalFileTimeToFileTime reads it: less the
+    // zone's offset of this moment, not the offset the date itself had, so
+    // that both give the same times on every date.
+    time_t now = std::time(nullptr);
+    std::tm current;
+    localtime_r(&now, &current);
+    *unixTime = timegm(&local) - current.tm_gmtoff;
     return true;
 }
 

@@ -135,6 +135,27 @@ TEST_F(Cli, TimeStampsAreLocalTime)
     Result result = RunCli({"create", "-o", out, "--stub", stub, in}, {"TZ=JST-9"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(Listing().find("entry: 5 2021-03-04 14:06:06 a.txt\n"), std::string::npos);
+
+    // Stored as the local time of each date, daylight saving included;
+    // extract reads them back as the launcher does, less the one offset the
+    // zone has at the moment of extraction, whatever the date.
+    const char *zone = "TZ=CET-1CEST,M3.5.0,M10.5.0/3";
+    fs::remove(in + "/a.txt");
+    WriteFile(in + "/winter.txt", "w");
+    SetTime(in + "/winter.txt", 1610708400);  // 2021-01-15 12:00 CET
+    WriteFile(in + "/summer.txt", "s");
+    SetTime(in + "/summer.txt", 1626343200);  // 2021-07-15 12:00 CEST
+    ASSERT_EQ(RunCli({"create", "-o", out, "--stub", stub, in}, {zone}).exitCode, 0);
+    std::string listing = Listing();
+    EXPECT_NE(listing.find("entry: 1 2021-01-15 12:00:00 winter.txt\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("entry: 1 2021-07-15 12:00:00 summer.txt\n"), std::string::npos) << listing;
+    result = RunCli({"extract", out, tmp / "x"}, {zone});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    struct stat winter, summer;
+    ASSERT_EQ(stat((tmp / "x/winter.txt").c_str(), &winter), 0);
+    ASSERT_EQ(stat((tmp / "x/summer.txt").c_str(), &summer), 0);
+    EXPECT_EQ(summer.st_mtime - winter.st_mtime, 181 * 86400);
+    EXPECT_TRUE(winter.st_mtime == 1610708400 || winter.st_mtime == 1610708400 - 3600) << winter.st_mtime;
 }
 
 TEST_F(Cli, SameInputSameBytesWhateverTheOrderOnDisk)
