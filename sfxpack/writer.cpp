@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 #include <fcntl.h>
+#include <system_error>
 
 #ifdef _WIN32
 #include <io.h>
@@ -326,14 +327,16 @@ bool WritePackageFile(const Bytes &stub, const Package &package, const std::stri
     int fd = CreateTemporary(path, &temporary, error);
     if (fd < 0)
         return false;
-    bool laidDown;
-    int writeError;
-    {
+    bool laidDown = false;
+    int writeError = 0;
+    try {
         WriteBehind file(fd, COPY_CHUNK_SIZE);
         Output output;
         output.file = &file;
         laidDown = LayDown(stub, package, &output, progress, error) && file.Finish();
         writeError = file.error();
+    } catch (const std::system_error &failure) {  // no thread could be started
+        *error = path + ": " + failure.what();
     }
     if (!laidDown) {
         if (writeError)
