@@ -145,18 +145,10 @@ bool WriteEntry(Source &file, Source &recordFile, const IntegrityRecord *record,
         ok = ReadEntryBytes(
             file, entry,
             [&](const unsigned char *data, size_t length, std::string *failure) {
-                while (length > 0) {
-                    ssize_t put = write(out, data, length);
-                    if (put < 0 && errno == EINTR)
-                        continue;
-                    if (put <= 0) {
-                        *failure = shown + ": " + std::strerror(put < 0 ? errno : ENOSPC);
-                        return false;
-                    }
-                    data += put;
-                    length -= size_t(put);
-                }
-                return true;
+                int failed = WriteAll(out, data, length);
+                if (failed)
+                    *failure = shown + ": " + std::strerror(failed);
+                return failed == 0;
             },
             &computed, error);
         if (ok && record && (!ReadEntryCrc(recordFile, *record, index, &stored, error) || computed != stored)) {

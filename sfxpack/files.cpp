@@ -40,6 +40,27 @@ int OpenFile(const std::string &path, int flags)
 #endif
 }
 
+// At most this much a write call. The kernel caches a larger write in larger
+// page-cache blocks, and on a virtual machine that hands free memory back to
+// its host those were slow to come by: 1.9 GiB took 1.6 s to 1.9 s in 1 MiB
+// writes right after another program's large write, and 0.31 s in 256 KiB.
+enum { WRITE_PIECE = 256 << 10 };
+
+int WriteAll(int fd, const unsigned char *data, size_t length)
+{
+    while (length > 0) {
+        unsigned piece = length < WRITE_PIECE ? unsigned(length) : unsigned(WRITE_PIECE);
+        auto put = write(fd, data, piece);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return put < 0 ? errno : ENOSPC;
+        data += put;
+        length -= size_t(put);
+    }
+    return 0;
+}
+
 bool ReadFileBytes(const std::string &path, Bytes *out, std::string *error)
 {
     int fd = OpenFile(path, O_RDONLY);

@@ -1,38 +1,8 @@
 #include "sfxpack/write_behind.h"
 
-#include <cerrno>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "sfxpack/writer.h"
 
 namespace sfxpack {
-
-namespace {
-
-// At most this much a write call. The kernel caches a larger write in larger
-// page-cache blocks, and on a virtual machine that hands free memory back to
-// its host those were slow to come by: 1.9 GiB took 1.6 s to 1.9 s in 1 MiB
-// writes right after another program's large write, and 0.31 s in 256 KiB.
-enum { WRITE_PIECE = 256 << 10 };
-
-// Gives 0, or the errno of the failed write.
-int WriteAll(int fd, const unsigned char *data, size_t length)
-{
-    while (length > 0) {
-        errno = 0;
-        auto put = write(fd, data, static_cast<unsigned>(length < WRITE_PIECE ? length : size_t(WRITE_PIECE)));
-        if (put <= 0)
-            return errno ? errno : EIO;
-        data += put;
-        length -= size_t(put);
-    }
-    return 0;
-}
-
-}  // namespace
 
 WriteBehind::WriteBehind(int fd, size_t chunkSize) : fd_(fd), chunkSize_(chunkSize)
 {

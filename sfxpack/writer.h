@@ -121,6 +121,9 @@ std::string FormatDosDateTime(uint32_t dosDateTime);
 
 // Opens by UTF-8 path, in binary mode on Windows; -1 and errno on failure.
 int OpenFile(const std::string &path, int flags);
+// Writes all of `data` in pieces of at most 256 KiB; 0, or the errno of the
+// failed write.
+int WriteAll(int fd, const unsigned char *data, size_t length);
 bool ReadFileBytes(const std::string &path, Bytes *out, std::string *error);
 // A package is written to a temporary file beside `path` and renamed over it
 // only when complete, so that no half-written package is ever left there.
