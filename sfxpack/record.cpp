@@ -11,9 +11,6 @@ namespace sfxpack {
 
 namespace {
 
-// Pieces in which the record is read for its own CRC.
-enum { PIECE_SIZE = 256 * 1024 };
-
 uint32_t U32(const unsigned char *b)
 {
     return b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24;
@@ -64,15 +61,15 @@ bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRec
                  std::to_string(header.entryCount);
         return false;
     }
-    std::vector<unsigned char> piece(PIECE_SIZE);
     uint32_t crc = 0;
-    for (uint64_t done = 0, covered = size - 4; done < covered;) {
-        size_t length = covered - done < PIECE_SIZE ? size_t(covered - done) : size_t(PIECE_SIZE);
-        if (!file.Read(at + done, piece.data(), length, error))
-            return false;
-        crc = Crc32Update(crc, piece.data(), length);
-        done += length;
-    }
+    if (!file.Stream(
+            at, size - 4,
+            [&crc](const unsigned char *data, size_t length, std::string *) {
+                crc = Crc32Update(crc, data, length);
+                return true;
+            },
+            error))
+        return false;
     unsigned char stored[4];
     if (!file.Read(at + size - 4, stored, 4, error))
         return false;
