@@ -252,8 +252,6 @@ int List(const std::vector<std::string> &args)
 }
 
 #ifndef _WIN32
-// verify and extract map large entries (FileSource::Stream); a package cut
-// short by someone else meanwhile raises SIGBUS.
 void ShrunkWhileRead(int)
 {
     static const char text[] = "sfxpack: the package became shorter while it was read\n";
@@ -263,6 +261,20 @@ void ShrunkWhileRead(int)
 }
 #endif
 
+// verify and extract read the entries through one handle and the integrity
+// record through another. They map large entries (FileSource::Stream): a
+// package cut short by someone else meanwhile raises SIGBUS.
+bool OpenTwice(const std::string &path, sfxpack::FileSource *file, sfxpack::FileSource *recordFile,
+               std::string *error)
+{
+    if (!file->Open(path, error) || !recordFile->Open(path, error))
+        return false;
+#ifndef _WIN32
+    std::signal(SIGBUS, ShrunkWhileRead);
+#endif
+    return true;
+}
+
 int Verify(const std::vector<std::string> &args)
 {
     ReadOptions options;
@@ -271,11 +283,8 @@ int Verify(const std::vector<std::string> &args)
         return usage;
     sfxpack::FileSource file, recordFile;
     std::string error;
-    if (!file.Open(options.path, &error) || !recordFile.Open(options.path, &error))
+    if (!OpenTwice(options.path, &file, &recordFile, &error))
         return Fail(error);
-#ifndef _WIN32
-    std::signal(SIGBUS, ShrunkWhileRead);
-#endif
     sfxpack::VerifyResult result;
     if (!sfxpack::VerifyPackage(file, recordFile, options.codePage, &result, &error))
         return Fail(options.path + ": " + error);
@@ -297,13 +306,12 @@ int Extract(const std::vector<std::string> &args)
         return usage;
     sfxpack::FileSource file, recordFile;
     std::string error;
-    if (!file.Open(options.path, &error) || !recordFile.Open(options.path, &error))
+    if (!OpenTwice(options.path, &file, &recordFile, &error))
         return Fail(error);
     sfxpack::ExtractOptions extract;
     extract.directory = options.directory;
     extract.codePage = options.codePage;
     extract.force = options.force;
-    std::signal(SIGBUS, ShrunkWhileRead);
     sfxpack::ExtractResult result;
     if (!sfxpack::ExtractPackage(file, recordFile, extract, &result, &error))
         return Fail(options.path + ": " + error);
