@@ -206,7 +206,7 @@ bool DestinationComponents(const std::string &name, const std::string &sourcePre
     // trail byte of a double-byte character lies in this range.
     size_t wildcard = tail.find_first_of("*?\"<>|");
     if (wildcard != std::string::npos) {
-        *why = std::string("it holds '") + tail[wildcard] + "', which Windows takes in no name";
+        *why = std::string("it holds '") + tail[wildcard] + "', which Windows does not allow in file names";
         return false;
     }
     components->clear();

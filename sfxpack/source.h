@@ -51,8 +51,9 @@ public:
     bool Read(uint64_t offset, void *buffer, size_t length, std::string *error) override;
 #ifndef _WIN32
     // Lengths of 4 MiB or more are mapped in windows of 64 MiB instead of
-    // copied: verify then costs less than a plain read of the file. A file cut short by someone
-    // else while it is mapped raises SIGBUS, which the command reports.
+    // copied: verify then costs less than a plain read of the file. A file
+    // cut short by someone else while it is mapped raises SIGBUS, which the
+    // command reports.
     bool Stream(uint64_t offset, uint64_t length, const PieceSink &take, std::string *error) override;
 #endif
 

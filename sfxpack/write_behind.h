@@ -1,7 +1,8 @@
 // Writes a file's bytes on a second thread, in order, while the caller fills
 // the next buffer: reading the sources and copying into the file's pages then
 // run side by side, each on a processor of its own.
-#pragma once
+#ifndef SFXPACK_WRITE_BEHIND_H
+#define SFXPACK_WRITE_BEHIND_H
 
 #include <condition_variable>
 #include <cstddef>
@@ -51,3 +52,5 @@ private:
 };
 
 }  // namespace sfxpack
+
+#endif

@@ -750,7 +750,7 @@ TEST_F(Cli, ExtractGivesBackTheFolderWithItsTimesAndWritesNothingOutsideDir)
         {"a/../../evil.txt", "refused: it has a '..' component"},
         {"sub\\Nul.txt", "refused: it names a device"},
         {"new\nline.txt", "refused: it holds a control character"},
-        {"sub\\what?.txt", "refused: it holds '?', which Windows takes in no name"},
+        {"sub\\what?.txt", "refused: it holds '?', which Windows does not allow in file names"},
         {"sub\\", "refused: it has no file name"},
     };
     for (const auto &bad : crafted) {
