@@ -4,7 +4,7 @@
 # from its own folder.
 install(TARGETS sfxpack RUNTIME DESTINATION bin)
 install(FILES ${SHIPPED_LAUNCHER} DESTINATION share/sfxpack)
-configure_file(${PROJECT_SOURCE_DIR}/sfxpack/sfxpack.1.in ${PROJECT_BINARY_DIR}/sfxpack/sfxpack.1 @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/sfxpack/cli/sfxpack.1.in ${PROJECT_BINARY_DIR}/sfxpack/sfxpack.1 @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/sfxpack/sfxpack.1 DESTINATION share/man/man1)
 
 set(CPACK_GENERATOR DEB)

@@ -11,12 +11,12 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 for p in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ \
          googletest xvfb xauth imagemagick locales time wine wine64 wine32:i386 \
-         openssl osslsigncode clang libclang-rt-14-dev; do
+         openssl osslsigncode clang libclang-rt-14-dev icoutils pev; do
   have_pkg "$p" || need+=("$p")
 done
 # `scripts/setup.sh deb`: what the Debian package's dependencies are read with.
 if [ "${1:-}" = deb ]; then
-  for p in dpkg-dev file; do
+  for p in dpkg-dev file lintian; do
     have_pkg "$p" || need+=("$p")
   done
 fi

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "sfxpack/writer.h"
+#include "sfxpack/common/files.h"
+#include "sfxpack/pe/pe_resource.h"
+#include "sfxpack/write/package.h"
 
 namespace e2e {
 

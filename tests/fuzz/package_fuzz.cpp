@@ -4,9 +4,10 @@
 // (package/names.h), which it also runs on the raw input.
 #include <cstdio>
 
-#include "sfxpack/extract.h"
-#include "sfxpack/integrity.h"
-#include "sfxpack/verify.h"
+#include "sfxpack/read/extract.h"
+#include "sfxpack/read/integrity.h"
+#include "sfxpack/common/codepage.h"
+#include "sfxpack/read/verify.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "sfxpack/reader.h"
+#include "sfxpack/read/reader.h"
 
 namespace {
 

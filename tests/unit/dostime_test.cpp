@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "sfxpack/writer.h"
+#include "sfxpack/common/dostime.h"
 
 namespace {
 

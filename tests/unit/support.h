@@ -15,7 +15,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "sfxpack/writer.h"
+#include "sfxpack/common/codepage.h"
+#include "sfxpack/common/dostime.h"
+#include "sfxpack/common/files.h"
+#include "sfxpack/read/reader.h"
+#include "sfxpack/write/create.h"
 
 namespace unit {
 

@@ -3,7 +3,7 @@
 #ifndef SFXPACK_EXTRACT_H
 #define SFXPACK_EXTRACT_H
 
-#include "sfxpack/reader.h"
+#include "sfxpack/read/reader.h"
 
 namespace sfxpack {
 

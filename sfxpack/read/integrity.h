@@ -4,7 +4,7 @@
 #ifndef SFXPACK_INTEGRITY_H
 #define SFXPACK_INTEGRITY_H
 
-#include "sfxpack/reader.h"
+#include "sfxpack/read/reader.h"
 
 namespace sfxpack {
 

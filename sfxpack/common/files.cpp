@@ -1,7 +1,7 @@
 // Opening files, whole-file reads, and the temporary file a package is
 // written to before it takes its name. Paths are UTF-8; on Windows they go
 // through the wide-character calls.
-#include "sfxpack/writer.h"
+#include "sfxpack/common/files.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -7,10 +7,37 @@
 #include <cstdio>
 #include <functional>
 
-#include "sfxpack/source.h"
-#include "sfxpack/writer.h"
+#include "sfxpack/read/source.h"
+#include "sfxpack/common/bytes.h"
+#include "package/format.h"
+#include "sfxpack/pe/pe_resource.h"
 
 namespace sfxpack {
+
+// A package read back. Offsets are file offsets.
+struct ParsedEntry {
+    uint64_t offset = 0;  // of nameLength
+    int32_t nameLength = 0;
+    std::string name;   // descrambled, ANSI
+    uint32_t dosDateTime = 0;
+    int32_t size = 0;
+    uint64_t dataOffset = 0;
+};
+
+struct ParsedPackage {
+    ResourceLocation resource;
+    bool headerRead = false;  // the fields below are valid
+    PackageHeader header{};   // the 404 bytes as stored, texts scrambled
+    std::string password, setupCommand, productTitle, sourcePrefix;
+    uint64_t fileLength = 0;
+    std::vector<ParsedEntry> entries;  // every entry read whole (ParsePackage only)
+};
+
+// Reads a package in memory the way the launcher does and checks it against
+// what the writer makes; the functions below read files piece by piece. On
+// failure `parsed` holds everything read before the fault and `error` names
+// the entry, the field and its offset.
+bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error);
 
 // The leading part of `file` that its PE headers and every section's raw
 // data span, which is all that FindHeaderResource looks at; at most 64 MiB,

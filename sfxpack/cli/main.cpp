@@ -1,8 +1,8 @@
 // sfxpack: writes packages for the self-extracting launcher and lists them.
-#include "sfxpack/extract.h"
-#include "sfxpack/reader.h"
-#include "sfxpack/verify.h"
-#include "sfxpack/writer.h"
+#include "sfxpack/read/extract.h"
+#include "sfxpack/read/reader.h"
+#include "sfxpack/read/verify.h"
+#include "sfxpack/write/create.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Text conversion between the build machine's UTF-8 and the launcher's ANSI
 // code page. Nothing is ever replaced: a character without an exact place in
 // the code page is an error that names it.
-#include "sfxpack/writer.h"
+#include "sfxpack/common/codepage.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The progress line of `sfxpack create`, redrawn in place with a carriage
 // return and cut to the terminal's width so that it never wraps.
-#include "sfxpack/progress.h"
+#include "sfxpack/write/progress.h"
 
 #include <cstdio>
 #include <string>

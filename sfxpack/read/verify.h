@@ -2,7 +2,7 @@
 #ifndef SFXPACK_VERIFY_H
 #define SFXPACK_VERIFY_H
 
-#include "sfxpack/reader.h"
+#include "sfxpack/read/reader.h"
 
 namespace sfxpack {
 

@@ -1,11 +1,12 @@
 // Finds the header placeholder in a launcher stub by walking its PE resource
 // directory: type -> name -> language -> data entry.
-#include "sfxpack/writer.h"
+#include "package/format.h"
+#include "sfxpack/pe/pe_resource.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "sfxpack/source.h"
+#include "sfxpack/read/source.h"
 
 namespace sfxpack {
 

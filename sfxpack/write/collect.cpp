@@ -1,6 +1,8 @@
 // Collects a folder into package entries, refusing, with the file's name,
 // everything that the launcher could not extract as it was meant.
-#include "sfxpack/writer.h"
+#include "sfxpack/common/codepage.h"
+#include "sfxpack/common/dostime.h"
+#include "sfxpack/write/create.h"
 #include "package/names.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // Reading the integrity record and the bytes it covers.
-#include "sfxpack/integrity.h"
+#include "sfxpack/read/integrity.h"
 
 #include <cstddef>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "sfxpack/source.h"
+#include "sfxpack/read/source.h"
 
 #include <algorithm>
 #include <cerrno>

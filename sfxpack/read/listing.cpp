@@ -1,6 +1,8 @@
 // The text of `sfxpack list`: simple "field: value" lines, stable for scripts,
 // printed as the package is read.
-#include "sfxpack/integrity.h"
+#include "sfxpack/common/codepage.h"
+#include "sfxpack/common/dostime.h"
+#include "sfxpack/read/integrity.h"
 
 #include <cctype>
 

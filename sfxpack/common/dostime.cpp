@@ -1,5 +1,5 @@
 // MS-DOS (FAT) date and time stamps: local time, 2-second resolution.
-#include "sfxpack/writer.h"
+#include "sfxpack/common/dostime.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,7 +1,9 @@
 // Lays a package down: the header into the stub's placeholder, the entries
 // after the stub's bytes, the integrity record after them; into memory or,
 // in one pass with entry data streamed from the source files, into a file.
-#include "sfxpack/writer.h"
+#include "sfxpack/common/files.h"
+#include "sfxpack/pe/pe_resource.h"
+#include "sfxpack/write/package.h"
 
 #include <cerrno>
 #include <climits>
@@ -17,7 +19,7 @@
 #endif
 
 #include "package/crc32.h"
-#include "sfxpack/write_behind.h"
+#include "sfxpack/write/write_behind.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the header is copied as a little-endian record");
 

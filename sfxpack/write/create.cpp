@@ -1,6 +1,9 @@
 // `sfxpack create`: from options to a finished package file.
-#include "sfxpack/writer.h"
-#include "sfxpack/progress.h"
+#include "sfxpack/common/codepage.h"
+#include "sfxpack/common/files.h"
+#include "sfxpack/pe/pe_resource.h"
+#include "sfxpack/write/create.h"
+#include "sfxpack/write/progress.h"
 
 #include <algorithm>
 

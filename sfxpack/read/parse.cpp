@@ -1,6 +1,6 @@
 // Reads a package back the way the launcher does, and checks it against
 // what the writer makes. Every fault names its place in the file.
-#include "sfxpack/reader.h"
+#include "sfxpack/read/reader.h"
 
 #include <cstddef>
 #include <cstring>

@@ -1,8 +1,8 @@
 // `sfxpack verify`: the whole package checked as the launcher reads it, and
 // against the integrity record when it has one.
-#include "sfxpack/verify.h"
+#include "sfxpack/read/verify.h"
 
-#include "sfxpack/integrity.h"
+#include "sfxpack/read/integrity.h"
 
 namespace sfxpack {
 

@@ -1,6 +1,6 @@
-#include "sfxpack/write_behind.h"
+#include "sfxpack/write/write_behind.h"
 
-#include "sfxpack/writer.h"
+#include "sfxpack/common/files.h"
 
 namespace sfxpack {
 

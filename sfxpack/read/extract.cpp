@@ -1,4 +1,4 @@
-#include "sfxpack/extract.h"
+#include "sfxpack/read/extract.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include "package/names.h"
-#include "sfxpack/integrity.h"
+#include "sfxpack/common/codepage.h"
+#include "sfxpack/common/files.h"
+#include "sfxpack/read/integrity.h"
 
 namespace sfxpack {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sfxpack/writer.h"
+#include "sfxpack/write/package.h"
 
 namespace sfxpack {
 

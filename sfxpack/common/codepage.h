@@ -1,0 +1,22 @@
+// Texts and names between UTF-8 and the package's ANSI code page.
+#ifndef SFXPACK_COMMON_CODEPAGE_H
+#define SFXPACK_COMMON_CODEPAGE_H
+
+#include <string>
+
+#include "sfxpack/common/bytes.h"
+
+namespace sfxpack {
+
+// Conversions between the build machine's UTF-8 and an ANSI code page
+// (1252, 932, ...). A character the code page cannot hold is refused, never
+// replaced by a look-alike or '?'. The error names the character.
+bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std::string *error);
+bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std::string *error);
+// The lead bytes of `codePage` as package/names.h takes them: pairs of first
+// and last byte, ended by a zero pair (the zero pair alone when it has none).
+Bytes LeadByteRanges(int codePage);
+
+}  // namespace sfxpack
+
+#endif

@@ -1,0 +1,52 @@
+// `sfxpack create`: a package from a folder on the build machine.
+#ifndef SFXPACK_WRITE_CREATE_H
+#define SFXPACK_WRITE_CREATE_H
+
+#include <string>
+#include <vector>
+
+#include "sfxpack/write/package.h"
+
+namespace sfxpack {
+
+// Bytes of a launcher path left for the working directory once a name's
+// relative path is appended; fewer than this draws a warning.
+enum { WORKING_DIR_RESERVE = 64, LAUNCHER_PATH_MAX = 259 };
+
+// What `sfxpack create` is given; paths and texts in UTF-8.
+struct CreateOptions {
+    std::string directory;
+    std::string outputPath;
+    std::string stubPath;
+    std::string setupCommand;
+    std::string productTitle;
+    std::string password;
+    std::string sourcePrefix;  // a backslash is appended when it lacks one
+    int codePage = 1252;
+    bool integrityRecord = true;
+    // Store what symbolic links point to instead of refusing them.
+    bool followLinks = false;
+    // Leave empty files out, with a warning each, instead of refusing them.
+    bool skipEmpty = false;
+    // No progress line, even on a terminal.
+    bool quiet = false;
+};
+
+// Collects every regular file below `options.directory` into `entries`
+// (data left on disk: `sourcePath` and `sourceSize`), sorted by stored name
+// bytes, each name `ansiPrefix` plus the relative path with backslashes,
+// converted to `options.codePage`. Refuses, naming the file, everything the
+// launcher could not extract; the entries will start at `payloadOffset`,
+// which counts towards the 2 GiB package limit. Warnings (long relative
+// paths, skipped empty files) are appended to `warnings`.
+bool CollectEntries(const CreateOptions &options, const std::string &ansiPrefix, int64_t payloadOffset,
+                    std::vector<Entry> *entries, std::vector<std::string> *warnings, std::string *error);
+
+// Converts and checks the texts, checks the stub's placeholder, collects the
+// directory and writes the package atomically, showing progress on a
+// terminal. Nothing is left at `outputPath` on failure.
+bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warnings, std::string *error);
+
+}  // namespace sfxpack
+
+#endif
