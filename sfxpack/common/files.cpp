@@ -92,7 +92,7 @@ int CreateTemporary(const std::string &path, std::string *temporary, std::string
     *temporary = path + ".tmp" + std::to_string(getpid());
     int fd = OpenFile(*temporary, O_RDWR | O_CREAT | O_EXCL);
     if (fd < 0)
-        *error = *temporary + ": " + Reason(errno);
+        *error = path + ": " + Reason(errno);
     return fd;
 }
 

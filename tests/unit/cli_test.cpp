@@ -233,7 +233,7 @@ TEST_F(Cli, RefusesCharactersTheCodePageCannotHold)
     ExpectRefused(Create({"--password", "\xFF"}), "--password: cannot be written in code page 1252: invalid UTF-8 at byte 0");
     Result usage = Create({"--codepage", "77777"});
     EXPECT_EQ(usage.exitCode, 2);
-    EXPECT_EQ(usage.err.rfind("sfxpack: --codepage: '77777' is not a code page number\n", 0), 0u);
+    EXPECT_EQ(usage.err, "sfxpack: --codepage: '77777' is not a code page number (see 'sfxpack create --help')\n");
     ExpectRefused(Create({"--codepage", "4242"}), "--password: cannot be written in code page 4242: code page 4242 is not supported");
 }
 
@@ -343,6 +343,9 @@ TEST_F(Cli, RefusesAnEmptyFolderAndWhatIsNoFile)
     ExpectRefused(Create({}), in + ": no files to pack");
     ExpectRefused(Create({}, tmp / "missing"), tmp / "missing" + ": not a directory");
     WriteFile(in + "/a.txt", "x");
+    // The message names the package asked for, not the temporary beside it.
+    std::string lost = tmp / "no/such/x.exe";
+    ExpectRefused(RunCli({"create", "-o", lost, "--stub", stub, in}), lost + ": No such file or directory");
     ASSERT_EQ(mkfifo((in + "/pipe").c_str(), 0600), 0);
     ExpectRefused(Create({}), in + "/pipe: not a regular file or directory");
     fs::remove(in + "/pipe");
@@ -785,34 +788,43 @@ TEST_F(Cli, ExtractGivesBackTheFolderWithItsTimesAndWritesNothingOutsideDir)
 
 TEST(CliUsage, HelpAndWrongUsage)
 {
+    // The overview fits a screen; each command's help gives it in full.
     Result result = RunCli({"--help"});
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out.rfind("Usage:\n", 0), 0u);
-    EXPECT_NE(result.out.find("  entry: SIZE YYYY-MM-DD HH:MM:SS NAME\n"), std::string::npos);
+    EXPECT_EQ(result.out.rfind("Usage: sfxpack COMMAND [OPTIONS]\n", 0), 0u);
+    EXPECT_LE(std::count(result.out.begin(), result.out.end(), '\n'), 24);
     EXPECT_EQ(result.err, "");
+    result = RunCli({"list", "--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.out.find("  entry: SIZE YYYY-MM-DD HH:MM:SS NAME\n"), std::string::npos);
+    result = RunCli({"create", "-o", "x.exe", "--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out.rfind("Usage: sfxpack create -o OUT.exe", 0), 0u);
 
+    // A usage error is one line: what is wrong and where the help is.
     const struct {
         std::vector<std::string> args;
-        std::string problem;
+        std::string problem, help;
     } cases[] = {
-        {{}, "a command is missing"},
-        {{"pack"}, "unknown command pack"},
-        {{"create", "dir"}, "create: -o OUT.exe is missing"},
-        {{"create", "-o", "x.exe"}, "create: DIR is missing"},
-        {{"create", "-o", "x.exe", "--verbose", "dir"}, "unknown option --verbose"},
-        {{"create", "-o", "x.exe", "dir", "--title"}, "--title: a value is missing"},
-        {{"create", "-o", "x.exe", "dir", "other"}, "more than one DIR: dir, other"},
-        {{"list"}, "list: PKG.exe is missing"},
-        {{"list", "p.exe", "--codepage", "cp1252"}, "--codepage: 'cp1252' is not a code page number"},
-        {{"verify"}, "verify: PKG.exe is missing"},
-        {{"verify", "p.exe", "--show-password"}, "unknown option --show-password"},
-        {{"extract", "p.exe"}, "extract: DIR is missing"},
-        {{"extract", "p.exe", "d", "e"}, "more than one DIR: d, e"},
+        {{}, "a command is missing", "sfxpack --help"},
+        {{"pack"}, "unknown command pack", "sfxpack --help"},
+        {{"create", "dir"}, "create: -o OUT.exe is missing", "sfxpack create --help"},
+        {{"create", "-o", "x.exe"}, "create: DIR is missing", "sfxpack create --help"},
+        {{"create", "-o", "x.exe", "--verbose", "dir"}, "unknown option --verbose", "sfxpack create --help"},
+        {{"create", "-o", "x.exe", "dir", "--title"}, "--title: a value is missing", "sfxpack create --help"},
+        {{"create", "-o", "x.exe", "dir", "other"}, "more than one DIR: dir, other", "sfxpack create --help"},
+        {{"list"}, "list: PKG.exe is missing", "sfxpack list --help"},
+        {{"list", "p.exe", "--codepage", "cp1252"}, "--codepage: 'cp1252' is not a code page number",
+         "sfxpack list --help"},
+        {{"verify"}, "verify: PKG.exe is missing", "sfxpack verify --help"},
+        {{"verify", "p.exe", "--show-password"}, "unknown option --show-password", "sfxpack verify --help"},
+        {{"extract", "p.exe"}, "extract: DIR is missing", "sfxpack extract --help"},
+        {{"extract", "p.exe", "d", "e"}, "more than one DIR: d, e", "sfxpack extract --help"},
     };
     for (const auto &bad : cases) {
         result = RunCli(bad.args);
         EXPECT_EQ(result.exitCode, 2);
-        EXPECT_EQ(result.err.rfind("sfxpack: " + bad.problem + "\nUsage:\n", 0), 0u) << result.err;
+        EXPECT_EQ(result.err, "sfxpack: " + bad.problem + " (see '" + bad.help + "')\n");
     }
 }
 

@@ -1,0 +1,101 @@
+#include "sfxpack/cli/command_line.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace sfxpack {
+
+int UsageError(const std::string &command, const std::string &problem)
+{
+    std::string help = command.empty() ? "sfxpack --help" : "sfxpack " + command + " --help";
+    std::fprintf(stderr, "sfxpack: %s (see '%s')\n", problem.c_str(), help.c_str());
+    return 2;
+}
+
+int Fail(const std::string &error)
+{
+    std::fprintf(stderr, "sfxpack: %s\n", error.c_str());
+    return 1;
+}
+
+bool PrintHelpIfAsked(const Arguments &args, const char *help)
+{
+    for (const std::string &arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(help, stdout);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseCodePage(const std::string &text, int *codePage)
+{
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *codePage = std::atoi(text.c_str());
+    return *codePage >= 1 && *codePage <= 65535;
+}
+
+int ParseReadOptions(const std::string &command, const Arguments &args, ReadOptions *options)
+{
+    bool extract = command == "extract";
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string &arg = args[i];
+        if (arg == "--show-password" && command == "list") {
+            options->showPassword = true;
+        } else if (arg == "--force" && extract) {
+            options->force = true;
+        } else if (arg == "--codepage") {
+            if (i + 1 == args.size())
+                return UsageError(command, arg + ": a value is missing");
+            if (!ParseCodePage(args[++i], &options->codePage))
+                return UsageError(command, "--codepage: '" + args[i] + "' is not a code page number");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError(command, "unknown option " + arg);
+        } else if (options->path.empty()) {
+            options->path = arg;
+        } else if (extract && options->directory.empty()) {
+            options->directory = arg;
+        } else {
+            return UsageError(command, extract ? "more than one DIR: " + options->directory + ", " + arg
+                                               : "more than one package: " + options->path + ", " + arg);
+        }
+    }
+    if (options->path.empty())
+        return UsageError(command, command + ": PKG.exe is missing");
+    if (extract && options->directory.empty())
+        return UsageError(command, "extract: DIR is missing");
+    return -1;
+}
+
+#ifndef _WIN32
+namespace {
+
+void ShrunkWhileRead(int)
+{
+    static const char text[] = "sfxpack: the package became shorter while it was read\n";
+    ssize_t ignored = write(2, text, sizeof text - 1);
+    (void)ignored;
+    _exit(1);
+}
+
+}  // namespace
+#endif
+
+bool OpenTwice(const std::string &path, FileSource *file, FileSource *recordFile, std::string *error)
+{
+    if (!file->Open(path, error) || !recordFile->Open(path, error))
+        return false;
+#ifndef _WIN32
+    std::signal(SIGBUS, ShrunkWhileRead);
+#endif
+    return true;
+}
+
+}  // namespace sfxpack

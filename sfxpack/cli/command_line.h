@@ -1,0 +1,49 @@
+// What the commands of sfxpack share: usage errors, failures, the reading of
+// option values, and the opening of a package for reading.
+#ifndef SFXPACK_CLI_COMMAND_LINE_H
+#define SFXPACK_CLI_COMMAND_LINE_H
+
+#include <string>
+#include <vector>
+
+#include "sfxpack/read/source.h"
+
+namespace sfxpack {
+
+using Arguments = std::vector<std::string>;
+
+// One line on stderr, "sfxpack: PROBLEM", and where to find help for
+// `command` (the overview when it is empty); returns 2, the exit code.
+int UsageError(const std::string &command, const std::string &problem);
+// One line on stderr, "sfxpack: ERROR"; returns 1.
+int Fail(const std::string &error);
+// Prints `help` on stdout and returns 0 when `args` asks for it.
+bool PrintHelpIfAsked(const Arguments &args, const char *help);
+
+bool ParseCodePage(const std::string &text, int *codePage);
+
+// The package path and the options of the commands that read a package.
+struct ReadOptions {
+    std::string path;
+    int codePage = 1252;
+    bool showPassword = false;  // list
+    std::string directory;      // extract
+    bool force = false;         // extract
+};
+// Parses the arguments of `command` (list, verify or extract) into
+// `options`. Returns -1 when they are fine, else the exit code.
+int ParseReadOptions(const std::string &command, const Arguments &args, ReadOptions *options);
+
+// verify and extract read the entries through one handle and the integrity
+// record through another. They map large entries (FileSource::Stream): a
+// package cut short by someone else meanwhile raises SIGBUS.
+bool OpenTwice(const std::string &path, FileSource *file, FileSource *recordFile, std::string *error);
+
+int CreateCommand(const Arguments &args);
+int ListCommand(const Arguments &args);
+int VerifyCommand(const Arguments &args);
+int ExtractCommand(const Arguments &args);
+
+}  // namespace sfxpack
+
+#endif

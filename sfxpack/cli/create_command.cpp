@@ -1,0 +1,144 @@
+// `sfxpack create`: its options and its help.
+#include "sfxpack/cli/command_line.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "sfxpack/write/create.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace sfxpack {
+
+namespace {
+
+const char CREATE_HELP[] =
+    "Usage: sfxpack create -o OUT.exe [--stub LAUNCHER.exe] [--setup \"CMD\"] [--title T]\n"
+    "                      [--password P] [--source-prefix PREFIX] [--codepage N]\n"
+    "                      [--no-integrity] [--follow-links] [--skip-empty] [--quiet]\n"
+    "                      DIR\n"
+    "\n"
+    "Packs every regular file below DIR, sorted by stored name, with names\n"
+    "relative to DIR and backslash separators, each preceded by PREFIX.\n"
+    "The launcher cuts as many bytes as PREFIX is long off each name's folder\n"
+    "part, so a PREFIX without a trailing backslash gets one ('/' counts as\n"
+    "'\\'). Texts and names are converted from UTF-8 to the ANSI code page N\n"
+    "(default 1252); a character it cannot hold is refused. Time stamps are the\n"
+    "files' modification times in local time, rounded down to 2 seconds. The\n"
+    "default stub is launcher.exe beside sfxpack (in the build tree, a link to\n"
+    "the built launcher), else ../share/sfxpack/launcher.exe from sfxpack's\n"
+    "folder (the installed layout). Limits: password 39 bytes,\n"
+    "setup command 127, title 79, prefix 127, stored name 260; files of 1 byte\n"
+    "to below 2 GiB; packages below 2 GiB. A path below the working directory\n"
+    "of more than 195 bytes draws a warning. Nothing is left at OUT on failure.\n"
+    "\n"
+    "  -o OUT.exe            the package to write\n"
+    "  --stub LAUNCHER.exe   the launcher to pack instead of the default one\n"
+    "  --setup \"CMD\"         the setup program the launcher starts, with its arguments\n"
+    "  --title T             the product's name; the launcher asks whether to install it\n"
+    "  --password P          the password the launcher asks for\n"
+    "  --source-prefix PREFIX  the folder part stored before each name\n"
+    "  --codepage N          the ANSI code page of names and texts (default 1252)\n"
+    "  --no-integrity        no integrity record (CRC-32 of the header and of\n"
+    "                        every entry, checked by the launcher as it extracts)\n"
+    "  --follow-links        store what each symbolic link points to, file or\n"
+    "                        folder, instead of refusing links; a link that\n"
+    "                        points nowhere or leads round in a loop is refused\n"
+    "  --skip-empty          leave empty files out, with a warning each, instead\n"
+    "                        of refusing them all\n"
+    "  --quiet               no progress line on a terminal\n";
+
+fs::path OwnDirectory()
+{
+#ifdef _WIN32
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return "";
+    return fs::path(path).parent_path();
+#else
+    std::error_code failure;
+    fs::path self = fs::read_symlink("/proc/self/exe", failure);
+    return failure ? "" : self.parent_path();
+#endif
+}
+
+// The launcher beside sfxpack, else in the installed layout's data folder,
+// found relative to sfxpack so that any prefix or staging folder works.
+bool FindLauncher(std::string *path, std::string *error)
+{
+    fs::path own = OwnDirectory();
+    const fs::path places[] = {own / "launcher.exe", (own / "../share/sfxpack/launcher.exe").lexically_normal()};
+    for (const fs::path &place : places) {
+        std::error_code failure;
+        if (!own.empty() && fs::is_regular_file(place, failure)) {
+            *path = place.u8string();
+            return true;
+        }
+    }
+    *error = "no launcher at " + places[0].u8string() + " or " + places[1].u8string() +
+             "; give the launcher with --stub LAUNCHER.exe";
+    return false;
+}
+
+}  // namespace
+
+int CreateCommand(const Arguments &args)
+{
+    if (PrintHelpIfAsked(args, CREATE_HELP))
+        return 0;
+    CreateOptions options;
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string &arg = args[i];
+        std::string *target = arg == "-o" ? &options.outputPath
+                              : arg == "--stub" ? &options.stubPath
+                              : arg == "--setup" ? &options.setupCommand
+                              : arg == "--title" ? &options.productTitle
+                              : arg == "--password" ? &options.password
+                              : arg == "--source-prefix" ? &options.sourcePrefix
+                              : nullptr;
+        if (arg == "--no-integrity") {
+            options.integrityRecord = false;
+        } else if (arg == "--follow-links") {
+            options.followLinks = true;
+        } else if (arg == "--skip-empty") {
+            options.skipEmpty = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (target || arg == "--codepage") {
+            if (i + 1 == args.size())
+                return UsageError("create", arg + ": a value is missing");
+            const std::string &value = args[++i];
+            if (target)
+                *target = value;
+            else if (!ParseCodePage(value, &options.codePage))
+                return UsageError("create", "--codepage: '" + value + "' is not a code page number");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError("create", "unknown option " + arg);
+        } else if (options.directory.empty()) {
+            options.directory = arg;
+        } else {
+            return UsageError("create", "more than one DIR: " + options.directory + ", " + arg);
+        }
+    }
+    if (options.outputPath.empty())
+        return UsageError("create", "create: -o OUT.exe is missing");
+    if (options.directory.empty())
+        return UsageError("create", "create: DIR is missing");
+    std::string error;
+    if (options.stubPath.empty() && !FindLauncher(&options.stubPath, &error))
+        return Fail(error);
+
+    std::vector<std::string> warnings;
+    bool ok = CreatePackage(options, &warnings, &error);
+    for (const std::string &warning : warnings)
+        std::fprintf(stderr, "sfxpack: warning: %s\n", warning.c_str());
+    return ok ? 0 : Fail(error);
+}
+
+}  // namespace sfxpack
