@@ -20,8 +20,8 @@ namespace {
 const char CREATE_HELP[] =
     "Usage: sfxpack create -o OUT.exe [--stub LAUNCHER.exe] [--setup \"CMD\"] [--title T]\n"
     "                      [--password P] [--source-prefix PREFIX] [--codepage N]\n"
-    "                      [--no-integrity] [--follow-links] [--skip-empty] [--quiet]\n"
-    "                      DIR\n"
+    "                      [--no-integrity] [--exit-codes] [--follow-links] [--skip-empty]\n"
+    "                      [--quiet] DIR\n"
     "\n"
     "Packs every regular file below DIR, sorted by stored name, with names\n"
     "relative to DIR and backslash separators, each preceded by PREFIX.\n"
@@ -46,6 +46,9 @@ const char CREATE_HELP[] =
     "  --codepage N          the ANSI code page of names and texts (default 1252)\n"
     "  --no-integrity        no integrity record (CRC-32 of the header and of\n"
     "                        every entry, checked by the launcher as it extracts)\n"
+    "  --exit-codes          the package's exit code tells how the run ended: the\n"
+    "                        setup program's own code, or a Windows error code\n"
+    "                        for each failure (without it, always 0)\n"
     "  --follow-links        store what each symbolic link points to, file or\n"
     "                        folder, instead of refusing links; a link that\n"
     "                        points nowhere or leads round in a loop is refused\n"
@@ -104,6 +107,8 @@ int CreateCommand(const Arguments &args)
                               : nullptr;
         if (arg == "--no-integrity") {
             options.integrityRecord = false;
+        } else if (arg == "--exit-codes") {
+            options.exitCodes = true;
         } else if (arg == "--follow-links") {
             options.followLinks = true;
         } else if (arg == "--skip-empty") {

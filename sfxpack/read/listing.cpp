@@ -79,7 +79,8 @@ bool ListPackage(Source &file, int codePage, bool showPassword, std::FILE *out, 
         Line(out, "packageLength", std::to_string(header.packageLength));
         Line(out, "totalBlocks", std::to_string(header.totalBlocks));
         Line(out, "reserved", std::to_string(header.reserved));
-        Line(out, "integrity", header.reserved == INTEGRITY_MARK ? "yes" : "no");
+        Line(out, "integrity", MarksIntegrityRecord(header.reserved) ? "yes" : "no");
+        Line(out, "exitCodes", MarksExitCodes(header.reserved) ? "yes" : "no");
         Line(out, "resourceSize", std::to_string(parsed.resource.size));
         Line(out, "fileLength", std::to_string(parsed.fileLength));
         const struct {

@@ -56,6 +56,7 @@ bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warni
 {
     Package package;
     package.integrityRecord = options.integrityRecord;
+    package.exitCodes = options.exitCodes;
     // The launcher cuts as many bytes as the prefix is long from a name's
     // directory part, which ends in a backslash; so must the prefix.
     std::string prefix = options.sourcePrefix;

@@ -24,6 +24,8 @@ struct CreateOptions {
     std::string sourcePrefix;  // a backslash is appended when it lacks one
     int codePage = 1252;
     bool integrityRecord = true;
+    // The launcher's exit code tells how the run ended.
+    bool exitCodes = false;
     // Store what symbolic links point to instead of refusing them.
     bool followLinks = false;
     // Leave empty files out, with a warning each, instead of refusing them.

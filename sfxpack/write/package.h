@@ -66,6 +66,8 @@ struct Package {
     bool hideResource = false;
     // Append the integrity record after the last entry and mark the header.
     bool integrityRecord = false;
+    // Mark the header so that the launcher's exit code tells how the run ended.
+    bool exitCodes = false;
     // Cut the finished package to this many bytes.
     std::optional<size_t> truncateAt;
 };

@@ -156,7 +156,7 @@ bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t 
     header.entryCount = package.entryCount.value_or(static_cast<int32_t>(package.entries.size()));
     header.packageLength = package.packageLength.value_or(static_cast<int32_t>(length));
     header.totalBlocks = package.totalBlocks.value_or(static_cast<int32_t>(blocks));
-    header.reserved = package.integrityRecord ? INTEGRITY_MARK : 0;
+    header.reserved = ReservedMark(package.integrityRecord, package.exitCodes);
     if (!FillField(header.storedPassword, PASSWORD_FIELD_SIZE, package.password, package.rawPasswordField,
                    "password", error) ||
         !FillField(header.setupCommand, SETUP_COMMAND_FIELD_SIZE, package.setupCommand,

@@ -101,7 +101,7 @@ TEST_F(Cli, CreateThenListGivesBackEveryFieldNameSizeTimeAndByte)
     size_t length = stubSize + 4 * 12 + names + sizes;
     std::string expected = "headerSize: 404\nformatVersion: 6\npayloadOffset: " + std::to_string(stubSize) +
                            "\nentryCount: 4\npackageLength: " + std::to_string(length) +
-                           "\ntotalBlocks: 6\nreserved: 0\nintegrity: no\nresourceSize: 404\nfileLength: " + std::to_string(length) +
+                           "\ntotalBlocks: 6\nreserved: 0\nintegrity: no\nexitCodes: no\nresourceSize: 404\nfileLength: " + std::to_string(length) +
                            "\npasswordSet: yes\nsetupCommand: setup.exe /q\nproductTitle: Product\n"
                            "sourcePrefix: C:\\build\\src\\\n"
                            "entry: 1 1980-01-01 00:00:00 C:\\build\\src\\Zed.txt\n"
@@ -682,6 +682,18 @@ TEST_F(Cli, VerifyNamesTheFirstDamagedEntryHeaderOrRecord)
     result = RunCli({"verify", out});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, out + ": 3 entries read whole; no integrity record, so their bytes are not checked\n");
+
+    // The exit-code mark, with the record and without: `list` shows both
+    // marks, and `verify` takes either package.
+    const std::pair<std::vector<std::string>, std::string> marked[] = {
+        {{"--exit-codes"}, "reserved: 1113089619\nintegrity: yes\nexitCodes: yes\n"},
+        {{"--exit-codes", "--no-integrity"}, "reserved: 1163412051\nintegrity: no\nexitCodes: yes\n"}};
+    for (const auto &[options, lines] : marked) {
+        fs::remove(out);
+        ASSERT_EQ(Create(options).exitCode, 0);
+        EXPECT_EQ(RunCli({"verify", out}).exitCode, 0) << lines;
+        EXPECT_NE(Listing().find(lines), std::string::npos) << lines;
+    }
 }
 
 // Every regular file below `root` by relative path: contents and time.
