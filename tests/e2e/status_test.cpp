@@ -183,7 +183,7 @@ TEST_F(Status, DamageFoundByTheIntegrityRecordEndsTheRunBeforeTheSetupProgram)
         {"CRC of one.bin in the record", record + INTEGRITY_HEAD_BYTES + 4, dataReadFailed},
         {"signature of the record", record + 3, dataReadFailed},
         // The removal walk reads the same damaged bytes and stops early.
-        {"nameLength of two.bin", entryAt[2], "Extract failed: return from extract=-7\r\n"},
+        {"nameLength of two.bin", entryAt[2] + 1, "Extract failed: return from extract=-7\r\n"},
         {"size of one.bin", entryAt[1] + 8 + package.entries[1].name.size(), dataReadFailed},
         // Header fields: found before the password is checked or anything
         // else of the header is believed.
@@ -244,20 +244,18 @@ TEST_F(Status, MarkedPackagesExitWithACodeForEachOutcome)
         sfxpack::Package package;
         std::string arguments;
         std::string programExit;  // the setup program's own exit code
-        std::optional<unsigned long long> fileSizeLimit;
         int code;
     } cases[] = {
-        {"the setup program's own code", setup, "-s", "3010", {}, 3010},
-        {"the setup program's failure", setup, "-s", "1603", {}, 1603},
-        {"no setup program", WithLast(MakeEntry("c.bin", 5, 3)), "-s", "", {}, 0},
-        {"setup program that cannot start", missingProgram, "-s", "", {}, 2},
-        {"wrong password", locked, "-s -pno", "", {}, 86},
-        {"missing password", locked, "-s", "", {}, 86},
-        {"damaged entry", WithLast(sizeZero), "-s", "", {}, 1620},
-        {"package cut short", CutTo(large, BuiltSize(large) - 100000) , "-s", "", {}, 1620},
-        {"file that cannot be created", WithLast(MakeEntry("a", 5, 3)), "-s", "", {}, 82},
-        {"folder that cannot be created", blockedDir, "-s", "", {}, 82},
-        {"full disk", large, "-s", "", 64 * 1024, 112},
+        {"the setup program's own code", setup, "-s", "3010", 3010},
+        {"the setup program's failure", setup, "-s", "1603", 1603},
+        {"no setup program", WithLast(MakeEntry("c.bin", 5, 3)), "-s", "", 0},
+        {"setup program that cannot start", missingProgram, "-s", "", 2},
+        {"wrong password", locked, "-s -pno", "", 86},
+        {"missing password", locked, "-s", "", 86},
+        {"damaged entry", WithLast(sizeZero), "-s", "", 1620},
+        {"package cut short", CutTo(large, BuiltSize(large) - 100000), "-s", "", 1620},
+        {"file that cannot be created", WithLast(MakeEntry("a", 5, 3)), "-s", "", 82},
+        {"folder that cannot be created", blockedDir, "-s", "", 82},
     };
     for (const auto &c : cases) {
         TempDir run;
@@ -265,7 +263,6 @@ TEST_F(Status, MarkedPackagesExitWithACodeForEachOutcome)
         package.exitCodes = true;
         e2e::Run how = RecordingRun(run);
         how.arguments = c.arguments;
-        how.fileSizeLimit = c.fileSizeLimit;
         if (!c.programExit.empty())
             how.environment["RECORDER_EXIT"] = c.programExit;
         EXPECT_EQ(RunPackage(run, package, how), c.code) << c.what;
@@ -279,6 +276,20 @@ TEST_F(Status, MarkedPackagesExitWithACodeForEachOutcome)
     how.environment["RECORDER_EXIT"] = "3010";
     EXPECT_EQ(RunPackage(run, setup, how), 0);
     EXPECT_NE(ReadText(run / "records/Setup.txt"), "");
+
+    // A disk that is really full: TEMP on a tmpfs of 64 KiB.
+    TempDir full;
+    Mounts mounts;
+    if (geteuid() != 0 || !mounts.Add(full / "temp", 0, "size=64k"))
+        GTEST_SKIP() << "full disk: a tmpfs cannot be mounted here";
+    sfxpack::Package package = large;
+    package.exitCodes = true;
+    how = e2e::Run();
+    how.arguments = "-s";
+    how.temp = WinePath(full / "temp");
+    EXPECT_EQ(RunPackage(full, package, how), 112);  // ERROR_DISK_FULL
+    EXPECT_EQ(ReadText(full / "SETUP.LOG"), "Extract failed: return from extract=-10\r\n");
+    EXPECT_EQ(ListTree(full / "temp"), Tree{});
 }
 
 TEST_F(Status, PayloadOffsetPastTheEndIsABadSize)
