@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/elevated_start.h"
 #include "launcher/globals.h"
 #include "launcher/setup_program.h"
 #include "tests/win/scratch.h"
@@ -251,6 +252,31 @@ TEST_F(Folders, StartRecordsTheExactLineAndTheLaunchersDirectory)
     EXPECT_EQ(Fields(record, "file"), (std::vector<std::string>{"data.bin", "Setup.exe"}));
     EXPECT_EQ(Field(record, "done"), "<none>");  // "done" has no value
     EXPECT_NE(record.find("\ndone\n"), std::string::npos);
+}
+
+TEST_F(Folders, ElevatedStartGetsTheParametersAndTheLaunchersDirectory)
+{
+    // The start that follows ERROR_ELEVATION_REQUIRED, through the shell's
+    // "runas" verb: Wine runs every program with full rights, so the prompt
+    // itself is never seen here.
+    std::string spaced = root + "\\my temp\\";
+    CreateDirectoryA(spaced.c_str(), NULL);
+    PlaceRecorder(spaced + "Setup.exe");
+    SetCurrentDirectoryA(records.c_str());
+    SetEnvironmentVariableA("RECORDER_EXIT", "3010");
+    HANDLE process = NULL;
+    ASSERT_EQ(StartElevated((spaced + "Setup.exe").c_str(), "-s  a \"b c\" /z -sms", &process), 0u);
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    EXPECT_TRUE(GetExitCodeProcess(process, &exitCode));
+    EXPECT_EQ(exitCode, 3010u);
+    CloseHandle(process);
+
+    std::string record = ReadText(records + "\\Setup.txt");
+    EXPECT_EQ(Field(record, "command"), "\"" + spaced + "Setup.exe\" -s  a \"b c\" /z -sms");
+    EXPECT_EQ(Field(record, "cwd"), records);
+    EXPECT_EQ(StartElevated((spaced + "nothere.exe").c_str(), "", &process), 2u);
 }
 
 TEST_F(Folders, BlankInTheWorkingDirectoryNeverStartsAnotherProgram)
