@@ -94,7 +94,8 @@ bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present,
     const PackageHeader &header = parsed.header;
     if (header.reserved != 0 && !MarksIntegrityRecord(header.reserved) && !MarksExitCodes(header.reserved)) {
         *error = "header: reserved at offset " + std::to_string(parsed.resource.fileOffset + offsetof(PackageHeader, reserved)) +
-                 " is " + std::to_string(header.reserved) + ", neither 0 nor a mark the writer sets";
+                 " is " + std::to_string(header.reserved) +
+                 ", neither 0 nor a mark the writer sets; the launcher would take it for 0";
         return false;
     }
     // As the launcher has it: the mark or the signature at packageLength
