@@ -694,8 +694,8 @@ TEST_F(Cli, VerifyNamesTheFirstDamagedEntryHeaderOrRecord)
     // The exit-code mark, with the record and without: `list` shows both
     // marks, and `verify` takes either package.
     const std::pair<std::vector<std::string>, std::string> marked[] = {
-        {{"--exit-codes"}, "reserved: 1113089619\nintegrity: yes\nexitCodes: yes\n"},
-        {{"--exit-codes", "--no-integrity"}, "reserved: 1163412051\nintegrity: no\nexitCodes: yes\n"}};
+        {{"--exit-codes"}, "reserved: 1113081427\nintegrity: yes\nexitCodes: yes\n"},
+        {{"--exit-codes", "--no-integrity"}, "reserved: 1163413075\nintegrity: no\nexitCodes: yes\n"}};
     for (const auto &[options, lines] : marked) {
         fs::remove(out);
         ASSERT_EQ(Create(options).exitCode, 0);
