@@ -2,12 +2,16 @@
 #ifndef SFXPACK_COMMON_CODEPAGE_H
 #define SFXPACK_COMMON_CODEPAGE_H
 
+#include <cstdint>
 #include <string>
 
 #include "sfxpack/common/bytes.h"
 
 namespace sfxpack {
 
+// Decodes the UTF-8 sequence at `text[*at]`, advancing `*at`; false for a
+// malformed, overlong or surrogate sequence.
+bool DecodeUtf8(const std::string &text, size_t *at, uint32_t *codePoint);
 // Conversions between the build machine's UTF-8 and an ANSI code page
 // (1252, 932, ...). A character the code page cannot hold is refused, never
 // replaced by a look-alike or '?'. The error names the character.
