@@ -126,6 +126,16 @@ bool KeyProblem(const std::string &key, std::string *problem)
     return !problem->empty();
 }
 
+// VerQueryValue finds a key whatever its case, so keys that differ only in
+// case would hide one another.
+bool SameKey(const std::u16string &a, const std::u16string &b)
+{
+    auto lower = [](char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
+               return lower(x) == lower(y);
+           });
+}
+
 Bytes StringBlock(const std::u16string &key, const std::u16string &value)
 {
     Bytes text;
@@ -262,8 +272,8 @@ bool BuildVersionResource(const VersionInfo &info, Bytes *data, std::string *err
         if (!KeyProblem(key, &problem) && ToUtf16(key, &wideKey, &problem) && ToUtf16(value, &wideValue, &problem)) {
             if (wideValue.find(u'\0') != std::u16string::npos)
                 problem = "the value holds a NUL character";
-            else if (std::find(keys.begin(), keys.end(), wideKey) != keys.end())
-                problem = key + " is given twice";
+            else if (std::any_of(keys.begin(), keys.end(), [&](const std::u16string &k) { return SameKey(k, wideKey); }))
+                problem = key + " is given twice (keys ignore case)";
         }
         if (!problem.empty()) {
             *error = "version string '" + key + "=" + value + "': " + problem;

@@ -23,7 +23,7 @@ bool ParseVersionNumber(const std::string &text, uint16_t version[4], std::strin
 // The data of an RT_VERSION resource: VS_VERSIONINFO with VS_FIXEDFILEINFO
 // (an application for 32-bit Windows), a StringFileInfo table "040904B0"
 // holding the strings in UTF-16, and VarFileInfo\Translation 0x0409/1200.
-// Refuses invalid UTF-8, a key that is empty, repeated or holds '=' or a
+// Refuses invalid UTF-8, a key that is empty, repeated (in any case) or holds '=' or a
 // control character, and strings too long for the resource's 16-bit lengths.
 bool BuildVersionResource(const VersionInfo &info, Bytes *data, std::string *error);
 // Reads such data back: the fixed versions and the strings of the first table.

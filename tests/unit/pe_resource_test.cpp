@@ -265,7 +265,7 @@ TEST(VersionResource, RefusesStringsItCannotStore)
         {{"A=B", "x"}, "version string 'A=B=x': the key holds '='"},
         {{"Tab\there", "x"}, "version string 'Tab\there=x': the key holds a control character"},
         {{"Comments", "ab\xC3"}, "version string 'Comments=ab\xC3': invalid UTF-8 at byte 2"},
-        {{"ProductName", "again"}, "version string 'ProductName=again': ProductName is given twice"},
+        {{"productName", "again"}, "version string 'productName=again': productName is given twice (keys ignore case)"},
         {{"Comments", std::string(33000, 'x')},
          "the version strings take 66284 bytes with their keys, more than the 65535 bytes a version resource holds"}};
     for (const auto &[string, message] : bad) {
