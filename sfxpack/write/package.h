@@ -66,6 +66,9 @@ struct Package {
     bool hideResource = false;
     // Append the integrity record after the last entry and mark the header.
     bool integrityRecord = false;
+    // Set the stub's image checksum to that of the whole package: for a stub
+    // whose resources were rebuilt. A stub as shipped keeps its own.
+    bool imageChecksum = false;
     // Cut the finished package to this many bytes.
     std::optional<size_t> truncateAt;
 };
