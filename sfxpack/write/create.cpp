@@ -74,7 +74,8 @@ bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warni
         return false;
 
     Bytes stub;
-    if (!ReadFileBytes(options.stubPath, &stub, error) || !CheckStub(options.stubPath, stub, error))
+    if (!ReadFileBytes(options.stubPath, &stub, error) || !CheckStub(options.stubPath, stub, error) ||
+        !ApplyResourceOptions(options, &stub, &package.imageChecksum, error))
         return false;
     if (!CollectEntries(options, package.sourcePrefix, int64_t(stub.size()), &package.entries, warnings, error))
         return false;

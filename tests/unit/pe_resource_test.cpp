@@ -1,7 +1,12 @@
 // The walk to the header placeholder, on real stubs built by the toolchain.
 #include "tests/unit/support.h"
 
+#include <algorithm>
 #include <cstring>
+#include <map>
+
+#include "sfxpack/pe/pe_image.h"
+#include "sfxpack/pe/resource_tree.h"
 
 #include "sfxpack/pe/manifest.h"
 #include "sfxpack/pe/version_info.h"
@@ -327,3 +332,164 @@ TEST(Manifest, MalformedXmlIsRefusedWithItsLine)
 }
 
 }  // namespace
+
+int Shell(const std::string &command)
+{
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// What `tool` prints on standard output.
+std::string Output(const std::string &command, const TempDir &tmp)
+{
+    Shell(command + " >'" + (tmp / "tool.out") + "' 2>/dev/null");
+    return ReadText(tmp / "tool.out");
+}
+
+uint32_t Checksum(const Bytes &file)
+{
+    sfxpack::PeImage image;
+    std::string error;
+    EXPECT_TRUE(sfxpack::ReadPeImage(file, &image, &error)) << error;
+    return U32(file, image.ChecksumOffset());
+}
+
+// The resources of `file`; `laidOut` tells whether laying them out again
+// gives the very bytes of its resource directory.
+std::vector<sfxpack::Resource> Resources(const Bytes &file, bool *laidOut = nullptr)
+{
+    sfxpack::PeImage image;
+    Bytes raw;
+    uint32_t rva;
+    std::vector<sfxpack::Resource> resources;
+    std::string error;
+    EXPECT_TRUE(sfxpack::ReadPeImage(file, &image, &error) && sfxpack::FindResourceSection(file, image, &raw, &rva, &error) &&
+                sfxpack::ParseResourceTree(raw, rva, &resources, &error))
+        << error;
+    if (laidOut)
+        *laidOut = sfxpack::LayOutResourceTree(resources, rva) ==
+                   Bytes(raw.begin(), raw.begin() + std::min(raw.size(), size_t(U32(file, image.directories + 20))));
+    return resources;
+}
+
+// The images of an icon file as icotool extracts them, by name.
+std::map<std::string, Bytes> IconImages(const std::string &ico, const TempDir &tmp, const std::string &name)
+{
+    std::string dir = tmp / name;
+    fs::create_directories(dir);
+    EXPECT_EQ(Shell("icotool -x -o '" + dir + "' '" + ico + "'"), 0) << ico;
+    std::map<std::string, Bytes> images;
+    for (const auto &file : fs::directory_iterator(dir)) {
+        std::string stem = file.path().filename().string();
+        images[stem.substr(stem.find('_'))] = ReadFile(file.path().string());
+    }
+    return images;
+}
+
+// The launcher's (PE32, and PE32+ when the x86_64 stand-in is built) with an
+// icon of bitmaps and a 256-pixel PNG, version information and a manifest:
+// independent readers see what was asked, everything else is kept, the
+// checksum is osslsigncode's, and the same options give the same bytes.
+TEST(ResourceEditor, IconVersionAndManifestAreWhatIndependentReadersSee)
+{
+    TempDir tmp;
+    WriteFile(tmp / "in/setup.txt", "hello");
+    std::string icon = tmp / "product.ico", images;
+    for (int side : {16, 32, 48, 128, 256}) {
+        std::string png = tmp / ("i" + std::to_string(side) + ".png");
+        ASSERT_EQ(Shell("convert -size " + std::to_string(side) + "x" + std::to_string(side) +
+                        " xc:navy -fill orange -draw 'circle 8,8 8,2' 'PNG32:" + png + "'"),
+                  0);
+        images += (side == 256 ? " -r '" : " '") + png + "'";
+    }
+    ASSERT_EQ(Shell("icotool -c -o '" + icon + "'" + images), 0);
+
+    std::vector<std::string> stubs{StubPath()};
+#ifdef SFXPACK_TEST_STUB64
+    stubs.push_back(SFXPACK_TEST_STUB64);
+#endif
+    std::string key = tmp / "key.pem", cert = tmp / "cert.pem";
+    ASSERT_EQ(Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=T' -keyout '" + key + "' -out '" +
+                    cert + "' >/dev/null 2>&1"),
+              0);
+    for (const std::string &stub : stubs) {
+        SCOPED_TRACE(stub);
+        TempDir out;
+        auto Create = [&](const std::string &out, std::vector<std::string> options) {
+            std::vector<std::string> args{"create", "-o", out, "--stub", stub, "--title", "Widget Pro"};
+            args.insert(args.end(), options.begin(), options.end());
+            args.push_back(tmp / "in");
+            Result result = RunCli(args, {"TZ=UTC0"});
+            EXPECT_EQ(result.exitCode, 0) << result.err;
+            return ReadFile(out);
+        };
+        const std::vector<std::string> options{"--icon", icon, "--file-version", "1.2.3", "--version-string",
+                                               "CompanyName=Acme", "--version-string", "LegalCopyright=© 2024 Acme",
+                                               "--execution-level", "asInvoker"};
+        std::string pkg = out / "pkg.exe";
+        Bytes package = Create(pkg, options);
+        fs::create_directories(out / "again");
+        EXPECT_EQ(Create(out / "again/pkg.exe", options), package);
+
+        // Without any of the options nothing is rebuilt: the stub as it is.
+        Bytes original = ReadFile(stub), plain = Create(out / "plain.exe", {});
+        sfxpack::ParsedPackage parsed = Parse(plain);
+        EXPECT_EQ(parsed.header.payloadOffset, int32_t(original.size()));
+        for (size_t i = 0; i < original.size(); i++)
+            if (i < parsed.resource.fileOffset || i >= parsed.resource.fileOffset + 404)
+                ASSERT_EQ(plain[i], original[i]) << "offset " << i;
+
+        // The tree laid out again is the resource compiler's own, byte for
+        // byte; in the package every resource but the icons is kept.
+        bool same = false;
+        std::vector<sfxpack::Resource> before = Resources(original, &same), after = Resources(package);
+        EXPECT_TRUE(same) << "the tree laid out again differs from the stub's";
+        for (const sfxpack::Resource &r : before)
+            if (r.type.id != sfxpack::RT_ICON_TYPE && r.type.id != sfxpack::RT_GROUP_ICON_TYPE && r.type.id != 1024)
+                EXPECT_TRUE(std::any_of(after.begin(), after.end(), [&](const sfxpack::Resource &a) {
+                    return a.type == r.type && a.name == r.name && a.language == r.language && a.data == r.data;
+                })) << "type " << r.type.id << " name " << r.name.id;
+
+        std::string listed = Output("wrestool -l '" + pkg + "' | sed 's/ \\[.*//'", tmp);
+        EXPECT_EQ(listed, "--type=3 --name=1 --language=1033\n--type=3 --name=2 --language=1033\n"
+                          "--type=3 --name=3 --language=1033\n--type=3 --name=4 --language=1033\n"
+                          "--type=3 --name=5 --language=1033\n--type=5 --name=101 --language=1033\n"
+                          "--type=5 --name=102 --language=1033\n--type=6 --name=1 --language=1033\n"
+                          "--type=14 --name=99 --language=1033\n--type=14 --name=103 --language=1033\n"
+                          "--type=16 --name=1 --language=1033\n--type=24 --name=1 --language=1033\n"
+                          "--type=1024 --name='MYRESOURCE' --language=1033\n");
+        std::map<std::string, Bytes> given = IconImages(icon, tmp, "given");
+        EXPECT_EQ(given.size(), 5u);
+        for (const char *group : {"99", "103"}) {
+            std::string extracted = out / (std::string("group") + group + ".ico");
+            ASSERT_EQ(Shell("wrestool -x --type=14 --name=" + std::string(group) + " -o '" + extracted + "' '" + pkg +
+                            "'"),
+                      0);
+            EXPECT_EQ(IconImages(extracted, out, group), given) << "group " << group;
+        }
+        EXPECT_NE(Output("peres -v '" + pkg + "'", tmp).find(" 1.2.3.0\n"), std::string::npos);
+
+        Result list = RunCli({"list", pkg});
+        EXPECT_NE(list.out.find("\nicons: 16x16 32x32 48x48 128x128 256x256\nfileVersion: 1.2.3.0\n"
+                                "productVersion: 1.2.3.0\nversion: FileDescription=Widget Pro\n"
+                                "version: FileVersion=1.2.3.0\nversion: OriginalFilename=pkg.exe\n"
+                                "version: ProductName=Widget Pro\nversion: ProductVersion=1.2.3.0\n"
+                                "version: CompanyName=Acme\nversion: LegalCopyright=© 2024 Acme\n"
+                                "manifest: asInvoker\nentry: "),
+                  std::string::npos)
+            << list.out;
+        EXPECT_EQ(RunCli({"verify", pkg}).exitCode, 0);
+
+        // osslsigncode writes the checksum when it removes a signature again:
+        // the same sum, over the package and the padding before the
+        // signature, which only adds its length.
+        ASSERT_EQ(Shell("osslsigncode sign -certs '" + cert + "' -key '" + key + "' -in '" + pkg + "' -out '" +
+                        (out / "signed.exe") + "' >/dev/null && osslsigncode remove-signature -in '" +
+                        (out / "signed.exe") + "' -out '" + (out / "unsigned.exe") + "' >/dev/null"),
+                  0);
+        Bytes unsignedAgain = ReadFile(out / "unsigned.exe");
+        ASSERT_GE(unsignedAgain.size(), package.size());
+        EXPECT_EQ(Checksum(unsignedAgain) - Checksum(package), unsignedAgain.size() - package.size());
+        EXPECT_NE(Checksum(package), Checksum(original));
+    }
+}
