@@ -1,6 +1,7 @@
 // Extraction by the real launcher under Wine, silent: the exact bytes, places
 // and time stamps of what it writes, and the gates before it writes anything;
-// a signed package, and DLLs planted beside a package.
+// a signed package, its version and manifest as Windows reads them, and DLLs
+// planted beside a package.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "sfxpack/pe/manifest.h"
 #include "sfxpack/read/reader.h"
 #include "tests/e2e/harness.h"
 
@@ -316,6 +318,28 @@ TEST_F(Extract, VerifyAndTheLauncherAgreeOnEveryPackage)
                       std::string::npos)
                 << said;
     }
+}
+
+// The version resource and the manifest as Windows reads them from a package
+// (GetFileVersionInfo, VerQueryValue, FindResource): the exact values,
+// non-ASCII and beyond the BMP included, whatever the ANSI code page.
+TEST_F(Extract, VersionAndManifestReadByWindowsAreTheOnesGiven)
+{
+    WriteBytes(dir / "product/Setup.exe", RecorderProgram());
+    std::string command = std::string("'") + SFXPACK_TEST_CLI + "' create -o '" + (dir / "pkg.exe") + "' --stub '" +
+                          LauncherStub() + "' --setup Setup.exe --file-version 1.2.3.4 --version-string "
+                          "'CompanyName=\xC3\x9Cn\xC3\xAF\x63\xC3\xB8\x64\xC3\xA9 Ltd' --version-string "
+                          "'Comments=\xF0\x9F\x98\x80 beyond the BMP' --execution-level asInvoker '" +
+                          (dir / "product") + "' >'" + (dir / "create.txt") + "' 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(dir / "create.txt");
+    ASSERT_EQ(RunTool("verinfo", {WinePath(dir / "pkg.exe"), WinePath(dir / "verinfo.txt")}), 0);
+    std::string manifest, error;
+    ASSERT_TRUE(sfxpack::ManifestForLevel("asInvoker", &manifest, &error));
+    EXPECT_EQ(ReadText(dir / "verinfo.txt"),
+              "file=1.2.3.4\nproduct=1.2.3.4\ntranslation=0409 04b0\n"
+              "CompanyName=\xC3\x9Cn\xC3\xAF\x63\xC3\xB8\x64\xC3\xA9 Ltd\nFileVersion=1.2.3.4\n"
+              "OriginalFilename=pkg.exe\nProductVersion=1.2.3.4\nComments=\xF0\x9F\x98\x80 beyond the BMP\n"
+              "manifest=" + manifest);
 }
 
 // user32 loads its theme library on demand. With Wine told to prefer a
