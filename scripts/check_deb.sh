@@ -8,9 +8,9 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/sfx-deb.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 maintainer=()
 if ! grep -q '^set(CPACK_DEBIAN_PACKAGE_MAINTAINER "[^"]' "$native/CPackConfig.cmake"; then
-  maintainer=(-D "CPACK_DEBIAN_PACKAGE_MAINTAINER=Package Check <package-check@sfxpack.org>")
+  maintainer=(-D "CPACK_DEBIAN_PACKAGE_MAINTAINER=Package Check <package-check@sfxpack.invalid>")
 fi
 cpack --config "$native/CPackConfig.cmake" -B "$scratch" "${maintainer[@]}" >/dev/null
 deb=$(ls "$scratch"/*.deb)
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
 echo "$(basename "$deb"): no lintian error"
