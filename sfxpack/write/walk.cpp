@@ -1,6 +1,8 @@
 #include "sfxpack/write/walk.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
@@ -77,7 +79,7 @@ bool AddFile(Walk *walk, const fs::path &path, Found file)
 {
     FileStat info;
     if (!Stat(path, &info))
-        return Refuse(walk->error, file.path, "cannot read its size and time");
+        return Refuse(walk->error, file.path, std::string("cannot read its size and time: ") + std::strerror(errno));
     const WalkRequest &request = *walk->request;
     if (walk->output.inode != 0 && info.device == walk->output.device && info.inode == walk->output.inode) {
         walk->warnings->push_back(file.path + ": the package being written (-o); left out");
