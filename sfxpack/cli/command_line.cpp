@@ -4,8 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sfxpack/common/codepage.h"
+
 #ifndef _WIN32
 #include <unistd.h>
+
+#include "sfxpack/read/extract.h"
 #endif
 
 namespace sfxpack {
@@ -34,12 +38,18 @@ bool PrintHelpIfAsked(const Arguments &args, const char *help)
     return false;
 }
 
-bool ParseCodePage(const std::string &text, int *codePage)
+bool ParseCodePage(const std::string &text, int *codePage, std::string *problem)
 {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
+        *problem = "--codepage: '" + text + "' is not a code page number";
         return false;
+    }
     *codePage = std::atoi(text.c_str());
-    return *codePage >= 1 && *codePage <= 65535;
+    std::string why;
+    if (IsLauncherCodePage(*codePage, &why))
+        return true;
+    *problem = "--codepage: " + why;
+    return false;
 }
 
 int ParseReadOptions(const std::string &command, const Arguments &args, ReadOptions *options)
@@ -54,8 +64,9 @@ int ParseReadOptions(const std::string &command, const Arguments &args, ReadOpti
         } else if (arg == "--codepage") {
             if (i + 1 == args.size())
                 return UsageError(command, arg + ": a value is missing");
-            if (!ParseCodePage(args[++i], &options->codePage))
-                return UsageError(command, "--codepage: '" + args[i] + "' is not a code page number");
+            std::string problem;
+            if (!ParseCodePage(args[++i], &options->codePage, &problem))
+                return UsageError(command, problem);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError(command, "unknown option " + arg);
         } else if (options->path.empty()) {
@@ -77,8 +88,10 @@ int ParseReadOptions(const std::string &command, const Arguments &args, ReadOpti
 #ifndef _WIN32
 namespace {
 
+// The entry that extract was writing is incomplete: its temporary goes.
 void ShrunkWhileRead(int)
 {
+    RemovePartialEntry();
     static const char text[] = "sfxpack: the package became shorter while it was read\n";
     ssize_t ignored = write(2, text, sizeof text - 1);
     (void)ignored;

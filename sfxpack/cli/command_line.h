@@ -20,7 +20,9 @@ int Fail(const std::string &error);
 // Prints `help` on stdout and returns 0 when `args` asks for it.
 bool PrintHelpIfAsked(const Arguments &args, const char *help);
 
-bool ParseCodePage(const std::string &text, int *codePage);
+// A code page number that IsLauncherCodePage takes; else false, with the
+// problem for a usage error.
+bool ParseCodePage(const std::string &text, int *codePage, std::string *problem);
 
 // The package path and the options of the commands that read a package.
 struct ReadOptions {

@@ -43,7 +43,8 @@ const char CREATE_HELP[] =
     "  --title T             the product's name; the launcher asks whether to install it\n"
     "  --password P          the password the launcher asks for\n"
     "  --source-prefix PREFIX  the folder part stored before each name\n"
-    "  --codepage N          the ANSI code page of names and texts (default 1252)\n"
+    "  --codepage N          the ANSI code page of names and texts (default 1252);\n"
+    "                        only the ASCII-compatible Windows code pages are taken\n"
     "  --no-integrity        no integrity record (CRC-32 of the header and of\n"
     "                        every entry, checked by the launcher as it extracts)\n"
     "  --follow-links        store what each symbolic link points to, file or\n"
@@ -114,10 +115,11 @@ int CreateCommand(const Arguments &args)
             if (i + 1 == args.size())
                 return UsageError("create", arg + ": a value is missing");
             const std::string &value = args[++i];
+            std::string problem;
             if (target)
                 *target = value;
-            else if (!ParseCodePage(value, &options.codePage))
-                return UsageError("create", "--codepage: '" + value + "' is not a code page number");
+            else if (!ParseCodePage(value, &options.codePage, &problem))
+                return UsageError("create", problem);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("create", "unknown option " + arg);
         } else if (options.directory.empty()) {

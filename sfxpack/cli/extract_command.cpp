@@ -2,6 +2,7 @@
 // on the POSIX calls that never follow a link.
 #include "sfxpack/cli/command_line.h"
 
+#include <csignal>
 #include <cstdio>
 
 #include "sfxpack/read/extract.h"
@@ -14,17 +15,29 @@ const char EXTRACT_HELP[] =
     "Usage: sfxpack extract PKG.exe DIR [--force] [--codepage N]   (not on Windows)\n"
     "\n"
     "Unpacks into DIR (made when missing; one that is not empty only with\n"
-    "--force) what the launcher would unpack: names cut by the source prefix,\n"
-    "converted from code page N to UTF-8, '\\' and '/' as separators; time\n"
+    "--force) what the launcher would unpack, after the checks of each name\n"
+    "that verify makes: names cut by the source prefix, split at '\\' and '/',\n"
+    "each part converted from code page N to UTF-8 and checked again; time\n"
     "stamps are the stored local times less this machine's offset from UTC at\n"
-    "the moment, as the launcher reads them. It checks every entry against the\n"
-    "integrity record as it goes: a damaged entry leaves no file behind. Names\n"
-    "that climb out of DIR, start with a separator, hold ':', one of *?\"<>| or\n"
-    "a control character, or name a device are refused; links already in DIR\n"
-    "are never followed. The password is not asked and no setup program is run.\n"
+    "the moment, as the launcher reads them. Each entry is written to a\n"
+    "temporary in its folder and renamed to its name only once its bytes match\n"
+    "the integrity record: a damaged entry, a package cut short meanwhile or an\n"
+    "interruption leaves no file behind, and a file already there under that\n"
+    "name stays as it was. Links already in DIR are never followed. The\n"
+    "password is not asked and no setup program is run.\n"
     "\n"
     "  --force        extract into a folder that is not empty\n"
-    "  --codepage N   the package's ANSI code page (default 1252)\n";
+    "  --codepage N   the package's ANSI code page (default 1252); only the\n"
+    "                 ASCII-compatible Windows code pages are taken\n";
+
+// The entry being written goes, then the signal ends the process as it
+// would have.
+void Interrupted(int signal)
+{
+    RemovePartialEntry();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
 
 }  // namespace
 
@@ -40,6 +53,8 @@ int ExtractCommand(const Arguments &args)
     std::string error;
     if (!OpenTwice(options.path, &file, &recordFile, &error))
         return Fail(error);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, Interrupted);
     ExtractOptions extract;
     extract.directory = options.directory;
     extract.codePage = options.codePage;

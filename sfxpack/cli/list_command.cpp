@@ -27,7 +27,8 @@ const char LIST_HELP[] =
     "in bounded memory, whatever the package's size.\n"
     "\n"
     "  --show-password   print the stored password too\n"
-    "  --codepage N      the package's ANSI code page (default 1252)\n";
+    "  --codepage N      the package's ANSI code page (default 1252); only the\n"
+    "                    ASCII-compatible Windows code pages are taken\n";
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "sfxpack/read/entry_name.h"
 #include "sfxpack/read/verify.h"
 
 namespace sfxpack {
@@ -12,13 +13,22 @@ namespace {
 const char VERIFY_HELP[] =
     "Usage: sfxpack verify PKG.exe [--codepage N]\n"
     "\n"
-    "Reads the whole package as the launcher does and, when the header marks\n"
-    "an integrity record, checks the record and the CRC-32 of the header and\n"
-    "of every entry. Prints one line saying whether the record is present and\n"
-    "how many entries were checked, or names the first fault (entry, field,\n"
-    "offset) on stderr and exits with 1.\n"
+    "Gives the launcher's verdict: exits with 0 exactly for a package that the\n"
+    "launcher extracts. Reads the whole package as the launcher does; checks\n"
+    "each stored name as the launcher does before writing it: the folder part\n"
+    "at least as long as the source prefix, at most 247 bytes of path below the\n"
+    "working folder, no leading separator, ':', control character, '..' or its\n"
+    "kin, device name or one of *?\"<>|, and a file name left once trailing dots\n"
+    "and blanks go; and, when the package has an integrity record, checks the\n"
+    "record and the CRC-32 of the header and of every entry. Prints one line\n"
+    "saying whether the record is present and how many entries were checked,\n"
+    "or names the first fault (entry, field, offset) on stderr and exits with 1.\n"
+    "A path long enough that a long TEMP would make the launcher refuse it is a\n"
+    "warning giving the longest TEMP left. The record detects damage, not\n"
+    "deliberate edits, which can rewrite or remove it: sign the package for that.\n"
     "\n"
-    "  --codepage N   the package's ANSI code page (default 1252)\n";
+    "  --codepage N   the package's ANSI code page (default 1252); only the\n"
+    "                 ASCII-compatible Windows code pages are taken\n";
 
 }  // namespace
 
@@ -37,6 +47,13 @@ int VerifyCommand(const Arguments &args)
     VerifyResult result;
     if (!VerifyPackage(file, recordFile, options.codePage, &result, &error))
         return Fail(options.path + ": " + error);
+    // How long TEMP may be depends on the user's machine: a warning, not a fault.
+    int longestTemp = LongestTempFor(result.longestPath);
+    if (longestTemp < LONGEST_TEMP)
+        std::fprintf(stderr,
+                     "sfxpack: warning: %s: %s: its %d bytes of path below the working folder leave room for a "
+                     "TEMP of at most %d bytes; under a longer one the launcher refuses the package\n",
+                     options.path.c_str(), result.longestEntry.c_str(), int(result.longestPath), longestTemp);
     if (result.recordPresent)
         std::printf("%s: intact; integrity record: present, %d entries checked\n", options.path.c_str(),
                     int(result.entries));

@@ -55,12 +55,20 @@ std::string Unsupported(int codePage)
     return "code page " + std::to_string(codePage) + " is not supported";
 }
 
+// ASCII-compatible, and convertible on the build machines: 720 has no
+// converter in the GNU C library, and 864 puts the Arabic percent sign at
+// '%'. Sorted.
+const int LAUNCHER_CODE_PAGES[] = {437, 737, 775, 850, 852, 855, 857, 858, 860, 861, 862, 863, 865, 866, 869, 874,
+                                   932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+
 #ifdef _WIN32
 
 }  // namespace
 
 bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std::string *error)
 {
+    if (!IsLauncherCodePage(codePage, error))
+        return false;
     if (!IsValidCodePage(codePage)) {
         *error = Unsupported(codePage);
         return false;
@@ -102,6 +110,8 @@ bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std
 
 bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std::string *error)
 {
+    if (!IsLauncherCodePage(codePage, error))
+        return false;
     if (!IsValidCodePage(codePage)) {
         *error = Unsupported(codePage);
         return false;
@@ -171,6 +181,8 @@ std::string IconvName(int codePage)
 
 bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std::string *error)
 {
+    if (!IsLauncherCodePage(codePage, error))
+        return false;
     size_t failedAt = 0;
     bool unsupported;
     if (Convert(IconvName(codePage).c_str(), "UTF-8", utf8, out, &failedAt, &unsupported))
@@ -188,6 +200,8 @@ bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std
 
 bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std::string *error)
 {
+    if (!IsLauncherCodePage(codePage, error))
+        return false;
     size_t failedAt = 0;
     bool unsupported;
     if (Convert("UTF-8", IconvName(codePage).c_str(), text, out, &failedAt, &unsupported))
@@ -205,6 +219,18 @@ bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std
 
 #endif
 
+bool IsLauncherCodePage(int codePage, std::string *error)
+{
+    for (int taken : LAUNCHER_CODE_PAGES)
+        if (taken == codePage)
+            return true;
+    *error = "code page " + std::to_string(codePage) +
+             " is not an ASCII-compatible Windows code page, the only kind the launcher can read names in: "
+             "874, 932, 936, 949, 950, 1250 to 1258, or the OEM code pages 437, 737, 775, 850, 852, 855, 857, "
+             "858, 860 to 863, 865, 866 and 869";
+    return false;
+}
+
 // Windows' double-byte ANSI code pages, as GetCPInfo lists their lead bytes.
 // Fixed here rather than asked of the system, so that the same input is
 // refused or packed alike on every build machine.
@@ -217,8 +243,6 @@ Bytes LeadByteRanges(int codePage)
     case 949:
     case 950:
         return {0x81, 0xFE, 0, 0};
-    case 1361:
-        return {0x84, 0xD3, 0xD8, 0xDE, 0xE0, 0xF9, 0, 0};
     default:
         return {0, 0};
     }

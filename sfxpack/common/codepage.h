@@ -8,9 +8,17 @@
 
 namespace sfxpack {
 
-// Conversions between the build machine's UTF-8 and an ANSI code page
-// (1252, 932, ...). A character the code page cannot hold is refused, never
-// replaced by a look-alike or '?'. The error names the character.
+// Whether names and texts in `codePage` can be read by the launcher: a Windows
+// ANSI or OEM code page whose bytes below 0x80 are ASCII, so that '\', '/',
+// '.' and ':' in its text are those characters and nothing else is. Others
+// (the EBCDIC ones, 864, UTF-7, ...) are refused with a message that lists
+// the ones taken.
+bool IsLauncherCodePage(int codePage, std::string *error);
+
+// Conversions between the build machine's UTF-8 and a code page that
+// IsLauncherCodePage takes (1252, 932, ...). A character the code page
+// cannot hold is refused, never replaced by a look-alike or '?'. The error
+// names the character.
 bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std::string *error);
 bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std::string *error);
 // The lead bytes of `codePage` as package/names.h takes them: pairs of first

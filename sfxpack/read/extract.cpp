@@ -1,6 +1,8 @@
 #include "sfxpack/read/extract.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -8,44 +10,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "package/names.h"
 #include "sfxpack/common/codepage.h"
 #include "sfxpack/common/files.h"
+#include "sfxpack/read/entry_name.h"
 #include "sfxpack/read/integrity.h"
 
 namespace sfxpack {
 
 namespace {
-
-// Why the shared name rules refuse a name, for the message.
-const char *NameFaultReason(NameFault fault)
-{
-    switch (fault) {
-    case NAME_LEADING_SEPARATOR:
-        return "it starts with a separator";
-    case NAME_CONTROL_CHARACTER:
-        return "it holds a control character";
-    case NAME_COLON:
-        return "it holds ':', a drive or an alternate data stream";
-    case NAME_CLIMBS_UP:
-        return "it has a '..' component";
-    case NAME_DEVICE:
-        return "it names a device";
-    default:
-        return "it has an empty component";
-    }
-}
-
-// Byte offsets where the characters of `text` start, walked as CharNextA
-// walks: a lead byte and the byte after it form one character.
-std::vector<size_t> CharacterStarts(const std::string &text, const unsigned char *leadByteRanges)
-{
-    std::vector<size_t> starts;
-    for (size_t i = 0; i < text.size();
-         i += IsLeadByte(leadByteRanges, static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1)
-        starts.push_back(i);
-    return starts;
-}
 
 bool DosTimeToUnix(uint32_t dosDateTime, time_t *unixTime)
 {
@@ -107,8 +79,42 @@ bool IsEmptyFolder(int fd)
     return empty;
 }
 
-// Writes one entry below `root`; on any failure after the file was made,
-// the file is removed again.
+// The temporary that the entry being written goes to: its name and its
+// folder, in static storage that RemovePartialEntry reads from a signal
+// handler. The folder is set last and cleared first, so that the handler
+// sees either no temporary or a whole one.
+char partialName[48];
+volatile sig_atomic_t partialFolder = -1;
+
+// Makes a new temporary in `folder` for one entry. The descriptor, or -1
+// with `error` set. The signals that end the process wait meanwhile, so
+// that none comes between the making and the noting of the temporary.
+int CreatePartial(int folder, const std::string &shown, std::string *error)
+{
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&ending, signal);
+    sigprocmask(SIG_BLOCK, &ending, &before);
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0; attempt++) {
+        std::snprintf(partialName, sizeof partialName, ".sfxpack-%ld-%u.part", long(getpid()), attempt);
+        fd = openat(folder, partialName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            *error = shown + ": " + std::strerror(errno);
+            break;
+        }
+    }
+    if (fd >= 0)
+        partialFolder = folder;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return fd;
+}
+
+// Writes one entry below `root`. The bytes go to a temporary in the entry's
+// folder, which takes the entry's name only once they match the integrity
+// record: on any failure the temporary goes, and a file already there under
+// that name stays as it was.
 bool WriteEntry(Source &file, Source &recordFile, const IntegrityRecord *record, const ParsedEntry &entry,
                 int32_t index, const std::vector<std::string> &components, int root, const std::string &shownRoot,
                 std::string *error)
@@ -128,20 +134,15 @@ bool WriteEntry(Source &file, Source &recordFile, const IntegrityRecord *record,
         return false;
     const std::string &fileName = components.back();
     shown += "/" + fileName;
-    // The launcher overwrites a file that is there; made afresh here, so that
-    // nothing is written through a link or into another name's data.
+    // A link or a file there is replaced, as the launcher overwrites a file;
+    // a folder cannot be, which is said before anything is written.
     struct stat there;
-    if (fstatat(parent, fileName.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(there.st_mode) || unlinkat(parent, fileName.c_str(), 0) != 0) {
-            *error = shown + ": " + (S_ISDIR(there.st_mode) ? "a folder is in the way" : std::strerror(errno));
-            ok = false;
-        }
-    }
-    int out = ok ? openat(parent, fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666) : -1;
-    if (ok && out < 0) {
-        *error = shown + ": " + std::strerror(errno);
+    if (fstatat(parent, fileName.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(there.st_mode)) {
+        *error = shown + ": a folder is in the way";
         ok = false;
     }
+    int out = ok ? CreatePartial(parent, shown, error) : -1;
+    ok = out >= 0;
     uint32_t computed = 0, stored = 0;
     if (ok) {
         ok = ReadEntryBytes(
@@ -167,8 +168,13 @@ bool WriteEntry(Source &file, Source &recordFile, const IntegrityRecord *record,
             *error = shown + ": " + std::strerror(errno);
             ok = false;
         }
+        if (ok && renameat(parent, partialName, parent, fileName.c_str()) != 0) {
+            *error = shown + ": " + std::strerror(errno);
+            ok = false;
+        }
         if (!ok)
-            unlinkat(parent, fileName.c_str(), 0);
+            unlinkat(parent, partialName, 0);
+        partialFolder = -1;
     }
     if (parent != root)
         close(parent);
@@ -177,67 +183,11 @@ bool WriteEntry(Source &file, Source &recordFile, const IntegrityRecord *record,
 
 }  // namespace
 
-bool DestinationComponents(const std::string &name, const std::string &sourcePrefix, int codePage,
-                           const unsigned char *leadByteRanges, std::vector<std::string> *components,
-                           std::string *why)
+void RemovePartialEntry()
 {
-    // The last backslash, searched backwards as the launcher does: the first
-    // character is looked at only when it is the whole name.
-    std::vector<size_t> starts = CharacterStarts(name, leadByteRanges);
-    size_t split = std::string::npos;
-    for (size_t k = starts.size(); k-- > 0 && (k > 0 || starts.size() == 1);) {
-        if (name[starts[k]] == '\\') {
-            split = starts[k];
-            break;
-        }
-    }
-    size_t dirLength = split == std::string::npos ? 0 : split + 1;
-    if (dirLength < sourcePrefix.size()) {
-        *why = "its folder part is " + std::to_string(dirLength) + " bytes, shorter than the source prefix of " +
-               std::to_string(sourcePrefix.size());
-        return false;
-    }
-    std::string tail = name.substr(sourcePrefix.size());
-    // Empty components pass, as in the launcher: they lead nowhere.
-    NameFault fault = FindNameFault(tail.c_str(), leadByteRanges, 0);
-    if (fault != NAME_ACCEPTED) {
-        *why = NameFaultReason(fault);
-        return false;
-    }
-    // Windows fails to create such a name, so the launcher stops there; no
-    // trail byte of a double-byte character lies in this range.
-    size_t wildcard = tail.find_first_of("*?\"<>|");
-    if (wildcard != std::string::npos) {
-        *why = std::string("it holds '") + tail[wildcard] + "', which Windows does not allow in file names";
-        return false;
-    }
-    components->clear();
-    std::vector<size_t> tailStarts = CharacterStarts(tail, leadByteRanges);
-    tailStarts.push_back(tail.size());
-    size_t start = 0;
-    for (size_t at : tailStarts) {
-        bool end = at == tail.size();
-        if (!end && tail[at] != '\\' && tail[at] != '/')
-            continue;
-        std::string part = tail.substr(start, at - start);
-        start = at + 1;
-        // Windows drops trailing dots and blanks; "" and "." are the folder
-        // itself.
-        size_t kept = part.find_last_not_of(". ");
-        if (kept == std::string::npos) {
-            if (end) {
-                *why = "it has no file name";
-                return false;
-            }
-            continue;
-        }
-        part.erase(kept + 1);
-        std::string utf8;
-        if (!CodePageToUtf8(part, codePage, &utf8, why))
-            return false;
-        components->push_back(utf8);
-    }
-    return true;
+    int folder = partialFolder;
+    if (folder >= 0)
+        unlinkat(folder, partialName, 0);
 }
 
 bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &options, ExtractResult *result,

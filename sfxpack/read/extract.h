@@ -18,23 +18,20 @@ struct ExtractResult {
     int32_t files = 0;
 };
 
-// The path below the working folder that the launcher would write for a
-// stored `name` (ANSI, descrambled): split at the last backslash, the folder
-// part cut by as many bytes as `sourcePrefix` is long, checked by the shared
-// name rules (package/names.h), then split into components at '\' and '/',
-// converted to UTF-8, trailing dots and blanks dropped as Windows drops
-// them. False, with the reason, for a name the rules refuse or one without
-// a file name. `leadByteRanges` as LeadByteRanges gives them.
-bool DestinationComponents(const std::string &name, const std::string &sourcePrefix, int codePage,
-                           const unsigned char *leadByteRanges, std::vector<std::string> *components,
-                           std::string *why);
-
 // Writes every entry below `options.directory`, created when missing, with
-// its time stamp (dosDateTime taken as local time). Never follows a link
-// that is already there; an entry whose bytes do not match the integrity
-// record leaves no file behind. Stops at the first fault.
+// its time stamp (dosDateTime taken as local time), after the checks of
+// CheckStoredName and DestinationComponents (entry_name.h). Never follows a
+// link that is already there. Each entry is written to a temporary in its
+// folder and renamed to its name once its bytes match the integrity record:
+// a damaged entry leaves no file behind, and a file of the same name that
+// was there stays untouched. Stops at the first fault.
 bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &options, ExtractResult *result,
                     std::string *error);
+
+// Removes the temporary of the entry being written, if there is one. It
+// makes only async-signal-safe calls, so that a signal handler can call it
+// before the process ends.
+void RemovePartialEntry();
 
 }  // namespace sfxpack
 

@@ -50,7 +50,7 @@ bool ReadTextField(const char *field, int width, const char *name, size_t offset
     const void *nul = std::memchr(buffer, 0, width);
     if (!nul) {
         *error = std::string("header: ") + name + " at offset " + std::to_string(offset) + " holds no NUL within its " +
-                 std::to_string(width) + " bytes";
+                 std::to_string(width) + " bytes; the launcher would cut it to " + std::to_string(width - 1);
         return false;
     }
     text->assign(buffer, static_cast<const char *>(nul) - buffer);
@@ -143,7 +143,7 @@ bool WalkEntries(Source &file, const ParsedPackage &parsed, const EntryVisitor &
         size_t nul = parsedEntry.name.find('\0');
         if (nul != std::string::npos)
             return reader.Fail(entry + "name at offset " + std::to_string(at) + " holds a NUL at byte " +
-                               std::to_string(nul));
+                               std::to_string(nul) + "; the launcher would take the name as ending there");
         at += parsedEntry.nameLength;
         if (!reader.U32(entry + "dosDateTime", at, &parsedEntry.dosDateTime))
             return false;
@@ -170,7 +170,8 @@ bool WalkEntries(Source &file, const ParsedPackage &parsed, const EntryVisitor &
                            ", but the entries end at " + std::to_string(at));
     if (header.totalBlocks != blocks)
         return reader.Fail(HeaderField("totalBlocks", base + offsetof(PackageHeader, totalBlocks), header.totalBlocks) +
-                           ", but the entries hold " + std::to_string(blocks) + " blocks");
+                           ", but the entries hold " + std::to_string(blocks) +
+                           " blocks; the launcher would extract them all the same, its progress wrong");
     return true;
 }
 

@@ -94,7 +94,8 @@ bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present,
     const PackageHeader &header = parsed.header;
     if (header.reserved != 0 && header.reserved != INTEGRITY_MARK) {
         *error = "header: reserved at offset " + std::to_string(parsed.resource.fileOffset + offsetof(PackageHeader, reserved)) +
-                 " is " + std::to_string(header.reserved) + ", neither 0 nor the integrity record's mark";
+                 " is " + std::to_string(header.reserved) +
+                 ", neither 0 nor the integrity record's mark; the launcher would take it for 0";
         return false;
     }
     // As the launcher has it: the mark or the signature at packageLength

@@ -2,6 +2,8 @@
 // against the integrity record when it has one.
 #include "sfxpack/read/verify.h"
 
+#include "sfxpack/common/codepage.h"
+#include "sfxpack/read/entry_name.h"
 #include "sfxpack/read/integrity.h"
 
 namespace sfxpack {
@@ -16,9 +18,20 @@ bool VerifyPackage(Source &file, Source &recordFile, int codePage, VerifyResult 
     IntegrityRecord record;
     if (!ReadIntegrityMark(recordFile, parsed, &result->recordPresent, &record, error))
         return false;
+    Bytes leadByteRanges = LeadByteRanges(codePage);
     return WalkEntries(
         file, parsed,
         [&](const ParsedEntry &entry, int32_t index, std::string *fault) {
+            std::string place = EntryPlace(index, header.entryCount) + DisplayName(entry.name, codePage);
+            std::string relative, why;
+            if (!CheckStoredName(entry.name, parsed.sourcePrefix, leadByteRanges.data(), &relative, &why)) {
+                *fault = place + ": the launcher refuses it: " + why;
+                return false;
+            }
+            if (relative.size() > result->longestPath) {
+                result->longestPath = relative.size();
+                result->longestEntry = place;
+            }
             result->entries++;
             if (!result->recordPresent)
                 return true;
@@ -27,8 +40,7 @@ bool VerifyPackage(Source &file, Source &recordFile, int codePage, VerifyResult 
                 !ReadEntryBytes(file, entry, nullptr, &computed, fault))
                 return false;
             if (computed != stored) {
-                *fault = EntryPlace(index, header.entryCount) + DisplayName(entry.name, codePage) + ": " +
-                         EntryCrcFault(entry, stored, computed);
+                *fault = place + ": " + EntryCrcFault(entry, stored, computed);
                 return false;
             }
             return true;

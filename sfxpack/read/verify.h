@@ -9,9 +9,14 @@ namespace sfxpack {
 struct VerifyResult {
     bool recordPresent = false;
     int32_t entries = 0;  // read whole, and checked against the record when present
+    // The entry with the longest path below the working folder: "entry 2
+    // of 5: NAME", and that length.
+    std::string longestEntry;
+    size_t longestPath = 0;
 };
 
-// Checks the header, every entry as the launcher reads it, packageLength and
+// Checks the header, every entry as the launcher reads it, each name as the
+// launcher checks it before writing (CheckStoredName), packageLength and
 // totalBlocks, and, when the header carries the integrity mark, the record
 // and the CRC-32 of the header and of every entry. `recordFile` is a second
 // reader of the same file, so that the record and the entries are each read

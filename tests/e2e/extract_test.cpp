@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "sfxpack/read/reader.h"
 #include "tests/e2e/harness.h"
 
 using namespace e2e;
@@ -232,6 +233,73 @@ TEST_F(Extract, SignedPackageRunsAndADamagedOneFailsBothChecks)
     EXPECT_EQ(RunWine(damaged / "pkg.exe", run), 0);
     EXPECT_EQ(ReadText(damaged / "SETUP.LOG"), "Extract failed: return from extract=-9\r\n");
     EXPECT_EQ(ListTree(damaged.path()), (std::vector<std::string>{"SETUP.LOG", "pkg.exe", "records/", "temp/"}));
+}
+
+// One verdict on one package: `sfxpack verify` exits 0 exactly when the
+// launcher, run silently, extracts the package without a message.
+TEST_F(Extract, VerifyAndTheLauncherAgreeOnEveryPackage)
+{
+    Bytes stub;
+    std::string error;
+    ASSERT_TRUE(sfxpack::ReadFileBytes(LauncherStub(), &stub, &error)) << error;
+    auto Build = [&](const std::string &prefix, const std::string &extra) {
+        sfxpack::Package package;
+        package.integrityRecord = true;
+        package.sourcePrefix = prefix;
+        package.entries = {MakeEntry(prefix + "a.txt", 5, 1, WHEN), MakeEntry(prefix + "sub\\b.bin", 20000, 2, WHEN)};
+        if (!extra.empty())
+            package.entries.push_back(MakeEntry(extra, 7, 3, WHEN));
+        Bytes bytes;
+        std::string failure;
+        EXPECT_TRUE(sfxpack::BuildPackage(stub, package, &bytes, &failure)) << failure;
+        return bytes;
+    };
+    Bytes intact = Build("", "");
+    sfxpack::ParsedPackage parsed;
+    ASSERT_TRUE(sfxpack::ParsePackage(intact, &parsed, &error)) << error;
+    Bytes damagedEntry = intact, damagedPassword = intact;
+    damagedEntry[parsed.entries[1].dataOffset + 12345] ^= 0x01;
+    damagedPassword[parsed.resource.fileOffset + offsetof(PackageHeader, storedPassword)] ^= 0x01;
+    // 150 bytes below the working folder fit under this test's TEMP; verify
+    // says how long a TEMP they leave room for.
+    std::string longButTaken = std::string(141, 'd') + "\\long.txt";
+    const struct {
+        std::string what;
+        Bytes bytes;
+        bool intact;
+    } cases[] = {
+        {"intact", intact, true},
+        {"a path of 150 bytes", Build("", longButTaken), true},
+        {"a byte of an entry flipped", damagedEntry, false},
+        {"a byte of the password field flipped", damagedPassword, false},
+        {"..\\evil.txt", Build("", "..\\evil.txt"), false},
+        {"con.txt", Build("", "con.txt"), false},
+        {"a folder part shorter than the source prefix", Build("C:\\src\\", "a.txt"), false},
+        {"a path of 250 bytes", Build("", std::string(241, 'd') + "\\long.txt"), false},
+        {"a*b.txt", Build("", "a*b.txt"), false},
+    };
+    for (const auto &one : cases) {
+        TempDir run;
+        WriteBytes(run / "pkg.exe", one.bytes);
+        int status = std::system((std::string(SFXPACK_TEST_CLI) + " verify '" + (run / "pkg.exe") + "' >'" +
+                                  (run / "verify.txt") + "' 2>&1").c_str());
+        int verified = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::string said = ReadText(run / "verify.txt");
+        std::filesystem::create_directories(run / "temp");
+        e2e::Run how;
+        how.arguments = "-s";
+        how.temp = WinePath(run / "temp");
+        EXPECT_EQ(RunWine(run / "pkg.exe", how), 0);
+        std::string log = ReadText(run / "SETUP.LOG");
+        EXPECT_EQ(verified, one.intact ? 0 : 1) << one.what << ": " << said;
+        EXPECT_EQ(log.empty(), one.intact) << one.what << ": " << log;
+        if (one.what == "a path of 150 bytes")
+            EXPECT_NE(said.find(": entry 3 of 3: " + longButTaken + ": its 150 bytes of path below the working "
+                                "folder leave room for a TEMP of at most 99 bytes; under a longer one the launcher "
+                                "refuses the package\n"),
+                      std::string::npos)
+                << said;
+    }
 }
 
 // user32 loads its theme library on demand. With Wine told to prefer a

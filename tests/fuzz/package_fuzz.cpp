@@ -1,12 +1,13 @@
 // libFuzzer harness over everything that reads an untrusted package: the
 // resource walk, the header and entry reader behind list, verify with the
 // integrity record, and extract's use of the shared name rules
-// (package/names.h), which it also runs on the raw input.
+// (package/names.h) and of the launcher (entry_name.h), which it also runs
+// on the raw input.
 #include <cstdio>
 
-#include "sfxpack/read/extract.h"
-#include "sfxpack/read/integrity.h"
 #include "sfxpack/common/codepage.h"
+#include "sfxpack/read/entry_name.h"
+#include "sfxpack/read/integrity.h"
 #include "sfxpack/read/verify.h"
 
 namespace {

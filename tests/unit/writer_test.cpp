@@ -265,11 +265,11 @@ TEST_F(Writer, ReaderNamesTheHeaderFieldAtFault)
     package = ThreeEntries();
     package.totalBlocks = 0;
     EXPECT_EQ(Fault(package), "header: totalBlocks at offset " + std::to_string(h + 20) +
-                                  " is 0, but the entries hold 4 blocks");
+                                  " is 0, but the entries hold 4 blocks; the launcher would extract them all the same, its progress wrong");
     package = ThreeEntries();
     package.rawSourcePrefixField = Bytes(128, 'c');
     EXPECT_EQ(Fault(package),
-              "header: sourcePrefix at offset " + std::to_string(h + 276) + " holds no NUL within its 128 bytes");
+              "header: sourcePrefix at offset " + std::to_string(h + 276) + " holds no NUL within its 128 bytes; the launcher would cut it to 127");
     package = ThreeEntries();
     package.resourceSize = 300;
     EXPECT_EQ(Fault(package), "header: the resource at offset " + std::to_string(h) + " is 300 bytes, fewer than 404");
@@ -293,7 +293,7 @@ TEST_F(Writer, ReaderNamesTheEntryFieldAndOffsetAtFault)
                                   " is 0; it must be above 0");
     package = ThreeEntries();
     package.entries[0].name = std::string("a\0b", 3);
-    EXPECT_EQ(Fault(package), "entry 1 of 3: name at offset " + std::to_string(first + 4) + " holds a NUL at byte 1");
+    EXPECT_EQ(Fault(package), "entry 1 of 3: name at offset " + std::to_string(first + 4) + " holds a NUL at byte 1; the launcher would take the name as ending there");
 
     const struct {
         size_t cut;
