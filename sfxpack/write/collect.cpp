@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstdio>
 #include <map>
-#include <sys/stat.h>
 
 namespace sfxpack {
 
