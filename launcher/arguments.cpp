@@ -111,7 +111,8 @@ int SplitCommandLine(const char *commandLine, char *text, int textSize, char **v
                     fits = 0;
             }
         }
-        if (!fits || count >= maxValues - 1) {
+        // An empty argument needs room for its terminator too.
+        if (!fits || used >= textSize || count >= maxValues - 1) {
             used = begin;   // dropped whole rather than cut
             continue;
         }

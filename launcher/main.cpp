@@ -1,5 +1,6 @@
 // WinMain: the whole run, top to bottom, on one thread.
 #include <windows.h>
+#include "launcher/exit_code.h"
 #include "launcher/globals.h"
 #include "launcher/status.h"
 #include "launcher/switches.h"
@@ -66,10 +67,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)
         // Never extract relative to the current directory instead.
         ReportString(GetMessageOwner(), MB_OK, IDS_NO_DISK_SPACE);
         FreeDrawingObjects();
-        return 0;
+        return PackageExitCode(instance, ERROR_INSTALL_TEMP_UNWRITABLE);
     }
 
-    CloseRun(ExtractPackage(instance));
+    DWORD systemCode;
+    ExtractStatus status = ExtractPackage(instance, &systemCode);
+    CloseRun(status);
     FreeDrawingObjects();
-    return 0;
+    return PackageExitCode(instance, ExitCodeOf(status, systemCode));
 }

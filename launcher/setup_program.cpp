@@ -1,11 +1,18 @@
 // Starting the package's setup program, waiting for it and for whatever it
 // leaves behind, then removing the extracted files.
 #include "launcher/setup_program.h"
+#include "launcher/elevated_start.h"
 #include "launcher/globals.h"
 #include "package/remove.h"
 #include "resources/resource.h"
 #include "ui/progress.h"
 #include "ui/report.h"
+
+// The start of a program whose manifest asks for more rights than the
+// launcher has; missing from the MinGW headers.
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740
+#endif
 
 // Appends `count` bytes of `text` at out[*length]; 0 when they do not fit
 // with the terminator.
@@ -111,12 +118,10 @@ int FindSetupProgram(const char *setupCommand, char *out, int outSize, UINT code
     return 1;
 }
 
-DWORD SpawnAndWait(const char *programPath, const char *commandLine, HWND window)
+// Starts the program; 0 with `*process` set, or the system's code.
+static DWORD StartProgram(const char *programPath, const char *commandLine, const char *parameters,
+                          HANDLE *process)
 {
-    // An empty program part names the working directory itself, which the
-    // start would refuse with an unrelated code.
-    if (!IsFile(programPath))
-        return ERROR_FILE_NOT_FOUND;
     // The start may write into the command line it is given.
     char line[SETUP_COMMAND_LINE_SIZE];
     lstrcpynA(line, commandLine, sizeof line);
@@ -125,43 +130,74 @@ DWORD SpawnAndWait(const char *programPath, const char *commandLine, HWND window
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process = {};
+    PROCESS_INFORMATION started = {};
     // The program's own path as well as the line: a blank in workingDir must
     // never let the platform try a shorter, unquoted prefix as the program.
-    if (!CreateProcessA(programPath, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return GetLastError();
+    if (CreateProcessA(programPath, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started)) {
+        CloseHandle(started.hThread);
+        *process = started.hProcess;
+        return 0;
+    }
+    DWORD error = GetLastError();
+    // A program whose manifest asks for administrator rights, started by a
+    // launcher that runs as the user.
+    if (error == ERROR_ELEVATION_REQUIRED)
+        return StartElevated(programPath, parameters, process);
+    return error;
+}
+
+DWORD SpawnAndWait(const char *programPath, const char *commandLine, const char *parameters, HWND window,
+                   DWORD *exitCode)
+{
+    // An empty program part names the working directory itself, which the
+    // start would refuse with an unrelated code.
+    if (!IsFile(programPath))
+        return ERROR_FILE_NOT_FOUND;
+    HANDLE process;
+    DWORD error = StartProgram(programPath, commandLine, parameters, &process);
+    if (error)
+        return error;
     ShowWindow(window, SW_HIDE);
 
     // Draining between the waits keeps the hidden window answering the
     // system, the end of the session included.
     do
         DrainMessages();
-    while (WaitForSingleObject(process.hProcess, 200) == WAIT_TIMEOUT);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    while (WaitForSingleObject(process, 200) == WAIT_TIMEOUT);
+    if (!GetExitCodeProcess(process, exitCode))
+        *exitCode = GetLastError();
+    CloseHandle(process);
 
     while (FindWindowA("tvdelete", NULL))
         DrainMessages();
     return 0;
 }
 
-void RunSetupProgram(const char *setupCommand)
+DWORD RunSetupProgram(const char *setupCommand)
 {
-    // After the end of the session the files are gone: start nothing.
+    // After the end of the session the files are gone: start nothing, as
+    // when the user stops the run.
     if (sessionEnded)
-        return;
+        return ERROR_INSTALL_USEREXIT;
     char commandLine[SETUP_COMMAND_LINE_SIZE];
     char programPath[PATH_BUFFER_SIZE];
+    DWORD exitCode = 0;
     // A line longer than the start takes is refused rather than cut: a cut
     // line would hand the program arguments that nobody gave.
     DWORD result = ERROR_FILENAME_EXCED_RANGE;
     if (BuildSetupCommandLine(setupCommand, commandLine, sizeof commandLine) &&
-        FindSetupProgram(setupCommand, programPath, sizeof programPath))
-        result = SpawnAndWait(programPath, commandLine, progressWindow);
+        FindSetupProgram(setupCommand, programPath, sizeof programPath)) {
+        // The line after the program part and the blank that ends it.
+        const char *parameters = commandLine + lstrlenA(workingDir) + ProgramPartLength(setupCommand);
+        if (*parameters == ' ')
+            parameters++;
+        result = SpawnAndWait(programPath, commandLine, parameters, progressWindow, &exitCode);
+    }
 
     RemoveExtractedFiles(moduleHandle);
     if (result == 0)
-        return;
+        return exitCode;
 
     ReportString(progressWindow, MB_OK, IDS_LAUNCH_FAILED, static_cast<int>(result));
+    return result;
 }

@@ -7,7 +7,10 @@
 // The most that the start of a program takes: 259 characters and the terminator.
 enum { SETUP_COMMAND_LINE_SIZE = 260 };
 
-void RunSetupProgram(const char *setupCommand);
+// Runs the setup program, waits for it, removes the extracted files and
+// reports a failed start. The program's own exit code when it ran, otherwise
+// the system's code of the failed start.
+DWORD RunSetupProgram(const char *setupCommand);
 
 // Assembles the setup program's command line from workingDir, the program
 // part of `setupCommand`, the passed-on arguments, the rest of the command
@@ -22,9 +25,12 @@ int BuildSetupCommandLine(const char *setupCommand, char *out, int outSize, UINT
 int FindSetupProgram(const char *setupCommand, char *out, int outSize, UINT codePage = CP_ACP);
 
 // Starts `programPath` with `commandLine`, hides `window`, and waits for the
-// program and then for every "tvdelete" window. 0 when the program ran,
-// otherwise the system error code of the failed start: ERROR_FILE_NOT_FOUND
-// when `programPath` is not a file.
-DWORD SpawnAndWait(const char *programPath, const char *commandLine, HWND window);
+// program and then for every "tvdelete" window. A program that needs
+// elevation is started through the shell's prompt instead, with
+// `parameters`, the part of `commandLine` after the program. 0 when the
+// program ran, its exit code in `*exitCode`; otherwise the system error code
+// of the failed start: ERROR_FILE_NOT_FOUND when `programPath` is not a file.
+DWORD SpawnAndWait(const char *programPath, const char *commandLine, const char *parameters, HWND window,
+                   DWORD *exitCode);
 
 #endif

@@ -6,10 +6,14 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
 
-// A command line holds at most 32767 characters; split, it needs no more
-// bytes than that plus one terminator per argument, and each argument takes
-// at least two bytes of the line (a character and a separator).
-static char argumentText[32768 + 2];
+// A command line holds at most 32767 UTF-16 units. Its ANSI form takes up to
+// two bytes a unit in a double-byte code page such as 932, and three where
+// the ANSI code page is UTF-8. Split, it needs no more bytes than that and a
+// terminator: each argument's terminator takes the place of the separator
+// or quotes before it. Each argument takes at least two characters of the
+// line (a character and a separator).
+enum { LONGEST_ANSI_COMMAND_LINE = 3 * 32767 };
+static char argumentText[LONGEST_ANSI_COMMAND_LINE + 2];
 static char *argumentValues[16384 + 2];
 
 // DLLs that the system DLLs load on demand (user32 its theme library, for

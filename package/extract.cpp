@@ -184,32 +184,42 @@ static void ShowProgressWindow()
     UpdateWindow(progressWindow);
 }
 
-ExtractStatus ExtractPackage(HINSTANCE module)
+ExtractStatus ExtractPackage(HINSTANCE module, DWORD *systemCode)
 {
+    *systemCode = 0;
     PackageInfo info;
     ExtractStatus status = LoadPackageHeader(module, &info);
     if (status != EXTRACT_OK)
         return status;
-    status = PassGates(&info);
+    // The header is checked against the record before any of it is shown or
+    // asked for: a damaged title, password or setup command ends the run
+    // without a question.
+    int summing;
+    status = OpenIntegrityRecord(module, &info, &summing);
     if (status != EXTRACT_OK)
         return status;
+    status = PassGates(&info);
+    if (status != EXTRACT_OK) {
+        CloseIntegrityRecord();
+        return status;
+    }
     if (!silentMode)
         ShowProgressWindow();
 
     FileStream package;
     status = OpenPayload(module, &info, 1, &package, packageBuffer, sizeof packageBuffer);
-    if (status != EXTRACT_OK)
-        return status;
-    status = OpenIntegrityRecord(module, &info, &package.summing);
     if (status != EXTRACT_OK) {
-        CloseStream(&package);
+        CloseIntegrityRecord();
         return status;
     }
+    package.summing = summing;
     blocksDone = 0;
     madeDir[0] = '\0';
     for (int i = 0; i < info.entryCount; i++) {
         status = ExtractEntry(&package, &info);
         if (status != EXTRACT_OK) {
+            if (status == EXTRACT_DATA_WRITE_FAILED)
+                *systemCode = outputFile.writeError;
             CloseIntegrityRecord();
             CloseStream(&outputFile);
             CloseStream(&package);
@@ -224,7 +234,7 @@ ExtractStatus ExtractPackage(HINSTANCE module)
     }
     // The package stays open, writes denied, while the setup program runs.
     if (info.setupCommand[0] != '\0')
-        RunSetupProgram(info.setupCommand);
+        *systemCode = RunSetupProgram(info.setupCommand);
     CloseStream(&package);
     return EXTRACT_OK;
 }

@@ -104,8 +104,9 @@ inline int32_t EntryBlockCount(int32_t size)
 //     dosDateTime, size and data)
 //   | uint32 recordCrc (every byte of the record before it)
 // All CRCs are CRC-32 (the polynomial of zip and PNG). A package with the
-// record also carries INTEGRITY_MARK in the header's reserved field, so that
-// a damaged signature cannot make the record look absent.
+// record also carries a mark in the header's reserved field (see
+// MarksIntegrityRecord below), so that a damaged signature cannot make the
+// record look absent.
 #define INTEGRITY_SIGNATURE "SFXCRC32"
 enum {
     INTEGRITY_SIGNATURE_SIZE = 8,
@@ -113,6 +114,37 @@ enum {
     INTEGRITY_HEAD_BYTES = 20,      // signature, version, entryCount, headerCrc
     INTEGRITY_MARK = 0x49584653     // "SFXI" read as a little-endian int32
 };
+
+// The header's reserved field, read as a little-endian int32: 0 in a plain
+// package; INTEGRITY_MARK when the integrity record follows the entries;
+// EXIT_CODES_MARK when the package's exit code tells how the run ended (see
+// the launcher's exit codes) and there is no record; INTEGRITY_EXIT_CODES_MARK
+// for both. A launcher that knows none of them ignores the field.
+enum {
+    EXIT_CODES_MARK = 0x45584653,           // "SFXE"
+    INTEGRITY_EXIT_CODES_MARK = 0x42584653  // "SFXB"
+};
+
+inline bool MarksIntegrityRecord(int32_t reserved)
+{
+    return reserved == INTEGRITY_MARK || reserved == INTEGRITY_EXIT_CODES_MARK;
+}
+
+inline bool MarksExitCodes(int32_t reserved)
+{
+    return reserved == EXIT_CODES_MARK || reserved == INTEGRITY_EXIT_CODES_MARK;
+}
+
+inline int32_t ReservedMark(bool integrityRecord, bool exitCodes)
+{
+    if (integrityRecord && exitCodes)
+        return INTEGRITY_EXIT_CODES_MARK;
+    if (integrityRecord)
+        return INTEGRITY_MARK;
+    if (exitCodes)
+        return EXIT_CODES_MARK;
+    return 0;
+}
 
 // The record's fixed head, as stored; the entry CRCs follow it.
 struct IntegrityRecordHead {

@@ -41,7 +41,8 @@ ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info)
     info->entryCount = header->entryCount;
     info->packageLength = header->packageLength;
     totalBlocks = header->totalBlocks;
-    info->integrityMarked = header->reserved == INTEGRITY_MARK;
+    info->integrityMarked = MarksIntegrityRecord(header->reserved);
+    info->exitCodesMarked = MarksExitCodes(header->reserved);
     info->headerCrc = Crc32Update(0, header, PACKAGE_HEADER_SIZE);
 
     CopyTextField(storedPassword, header->storedPassword, PASSWORD_FIELD_SIZE);

@@ -11,7 +11,8 @@ struct PackageInfo {
     int payloadOffset;
     int entryCount;
     int packageLength;
-    int integrityMarked;    // reserved holds INTEGRITY_MARK
+    int integrityMarked;    // reserved marks an integrity record
+    int exitCodesMarked;    // reserved asks for exit codes that tell the outcome
     uint32_t headerCrc;     // of the 404 bytes as stored
     char setupCommand[SETUP_COMMAND_FIELD_SIZE];
     char productTitle[PRODUCT_TITLE_FIELD_SIZE];
@@ -19,7 +20,8 @@ struct PackageInfo {
 };
 
 // EXTRACT_OK, EXTRACT_NO_HEADER, EXTRACT_BAD_HEADER or EXTRACT_NO_ENTRIES.
-// On success `info` is filled and storedPassword and totalBlocks are set.
+// After EXTRACT_OK and EXTRACT_NO_ENTRIES `info` is filled and storedPassword
+// and totalBlocks are set.
 ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info);
 
 #endif

@@ -42,6 +42,10 @@ static ExtractStatus CheckRecord(const PackageInfo *info, int *present)
     *present = info->integrityMarked || (headRead && HasSignature(&head));
     if (!*present)
         return EXTRACT_OK;
+    // A package cut short before its record is told as such, as the length
+    // test of the payload would have.
+    if (!headRead && StreamLength(&record) < info->packageLength)
+        return EXTRACT_BAD_PACKAGE_SIZE;
     if (!headRead || !HasSignature(&head) || head.version != INTEGRITY_VERSION || head.entryCount < 0 ||
         !RecordCrcMatches(&head))
         return EXTRACT_DATA_READ_FAILED;

@@ -10,10 +10,29 @@
 static unsigned char packageBuffer[4096];
 static EntryPaths entry;
 
+// Deletes each entry's file and its emptied directories, in stored order,
+// until an entry cannot be read.
+static ExtractStatus WalkEntries(FileStream *package, const PackageInfo *info)
+{
+    for (int i = 0; i < info->entryCount; i++) {
+        ExtractStatus status = ReadEntryName(package, info->sourcePrefix, &entry);
+        if (status != EXTRACT_OK)
+            return status;
+        DeleteFileA(entry.destinationPath);
+        RemoveDirectoryChain(workingDir, entry.relativeDir);
+        DWORD dosDateTime;
+        int size;
+        status = ReadEntryTail(package, &dosDateTime, &size);
+        if (status != EXTRACT_OK)
+            return status;
+        SkipStream(package, size);
+    }
+    return EXTRACT_OK;
+}
+
 // Deletes each entry's file and its emptied directories, then the owned
-// working directory. Only a complete walk removes the working directory. Once
-// it is gone, every later call does nothing: another run may have made a
-// directory of the same name by then.
+// working directory. Once it is gone, every later call does nothing: another
+// run may have made a directory of the same name by then.
 ExtractStatus RemoveExtractedFiles(HINSTANCE module)
 {
     if (removalComplete)
@@ -26,25 +45,14 @@ ExtractStatus RemoveExtractedFiles(HINSTANCE module)
     status = OpenPayload(module, &info, 0, &package, packageBuffer, sizeof packageBuffer);
     if (status != EXTRACT_OK)
         return status;
-
-    for (int i = 0; i < info.entryCount; i++) {
-        status = ReadEntryName(&package, info.sourcePrefix, &entry);
-        if (status != EXTRACT_OK) {
-            CloseStream(&package);
-            return status;
-        }
-        DeleteFileA(entry.destinationPath);
-        RemoveDirectoryChain(workingDir, entry.relativeDir);
-        DWORD dosDateTime;
-        int size;
-        status = ReadEntryTail(&package, &dosDateTime, &size);
-        if (status != EXTRACT_OK) {
-            CloseStream(&package);
-            return status;
-        }
-        SkipStream(&package, size);
-    }
+    status = WalkEntries(&package, &info);
     CloseStream(&package);
+    // A walk that ends early leaves the working directory to the entries it
+    // has not reached. A package with the integrity record that cannot be
+    // walked is damaged, and the extraction has stopped where the damage
+    // begins (or before): its working directory goes too when it is empty.
+    if (status != EXTRACT_OK && !info.integrityMarked)
+        return status;
 
     // When the working directory cannot go yet (the setup program still runs
     // from it after the session has ended), its backslash is put back, so that
@@ -58,5 +66,5 @@ ExtractStatus RemoveExtractedFiles(HINSTANCE module)
         else
             workingDir[length - 1] = '\\';
     }
-    return EXTRACT_OK;
+    return status;
 }

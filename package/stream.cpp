@@ -10,6 +10,7 @@ static void Reset(FileStream *stream, HANDLE handle, unsigned char *buffer, DWOR
     stream->fill = 0;
     stream->summing = 0;
     stream->crc = 0;
+    stream->writeError = 0;
 }
 
 int OpenReadStream(FileStream *stream, const char *path, unsigned char *buffer, DWORD capacity)
@@ -66,17 +67,26 @@ int ReadStream(FileStream *stream, void *data, DWORD count)
     return 1;
 }
 
-static int WriteWhole(HANDLE handle, const void *data, DWORD count)
+static int WriteWhole(FileStream *stream, const void *data, DWORD count)
 {
     DWORD written = 0;
-    return WriteFile(handle, data, count, &written, NULL) && written == count;
+    if (!WriteFile(stream->handle, data, count, &written, NULL)) {
+        stream->writeError = GetLastError();
+        return 0;
+    }
+    // A write cut short without an error has run out of room.
+    if (written != count) {
+        stream->writeError = ERROR_DISK_FULL;
+        return 0;
+    }
+    return 1;
 }
 
 int FlushStream(FileStream *stream)
 {
     DWORD count = stream->fill;
     stream->fill = 0;
-    return count == 0 || WriteWhole(stream->handle, stream->buffer, count);
+    return count == 0 || WriteWhole(stream, stream->buffer, count);
 }
 
 int WriteStream(FileStream *stream, const void *data, DWORD count)
@@ -85,7 +95,7 @@ int WriteStream(FileStream *stream, const void *data, DWORD count)
         return 0;
     // A request as large as the buffer goes straight to the file.
     if (count >= stream->capacity)
-        return WriteWhole(stream->handle, data, count);
+        return WriteWhole(stream, data, count);
     CopyMemory(stream->buffer + stream->fill, data, count);
     stream->fill += count;
     return 1;

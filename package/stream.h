@@ -16,6 +16,8 @@ struct FileStream {
     // `crc` (CRC-32), so that data is checked as it is copied, not read twice.
     int summing;
     uint32_t crc;
+    // Writing: the system's code of the write that failed.
+    DWORD writeError;
 };
 
 // Opens for reading, others may read but not write. 1 on success.

@@ -71,3 +71,26 @@ sleep 0.5
 capture progress-39.png -c Progress
 wait "$RECORDER"
 winctl -w 20000 watch >/dev/null
+
+# The progress window of a package with an icon of its own (--icon).
+for side in 16 32 48; do
+  convert -size "${side}x${side}" xc:none -fill '#1f6f3f' -draw "roundrectangle 0,0 $((side - 1)),$((side - 1)) $((side / 5)),$((side / 5))" \
+    -fill '#f2c14e' -draw "circle $((side / 2)),$((side / 2)) $((side / 2)),$((side / 5))" "PNG32:$WORK/icon$side.png"
+done
+icotool -c -o "$WORK/product.ico" "$WORK/icon16.png" "$WORK/icon32.png" "$WORK/icon48.png"
+"$SFX_NATIVE_BUILD/sfxpack/sfxpack" create -o "$WORK/icon-package.exe" --stub "$SFX_WIN_BUILD/launcher/launcher.exe" \
+  --title "Demo Product 2.1" --icon "$WORK/product.ico" "$WORK/content" >/dev/null
+rm -rf "$WORK/temp"/*
+wine "$TOOLS/winrun.exe" -n -e "TEMP=$(winpath "$WORK/temp")" -d "$(winpath "$WORK")" \
+  -c "\"$(winpath "$WORK/icon-package.exe")\"" </dev/null >"$WORK/pid.txt" 2>/dev/null
+PID=$(tr -d '\r' <"$WORK/pid.txt")
+winctl "${BOX[@]}" -v -w 20000 wait >/dev/null
+wine "$TOOLS/winctl.exe" -p "$PID" -c Progress -i 1000 record 43 4000 </dev/null >"$WORK/bar.txt" 2>/dev/null &
+RECORDER=$!
+for _ in $(seq 200); do grep -q ready "$WORK/bar.txt" && break; sleep 0.05; done
+winctl "${BOX[@]}" -i 6 click
+for _ in $(seq 200); do grep -q '^43' "$WORK/bar.txt" && break; sleep 0.05; done
+sleep 0.5
+capture progress-custom-icon.png -c Progress
+wait "$RECORDER"
+winctl -w 20000 watch >/dev/null

@@ -11,7 +11,8 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 for p in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ \
          googletest xvfb xauth imagemagick locales time wine wine64 wine32:i386 \
-         openssl osslsigncode clang libclang-rt-14-dev icoutils pev; do
+         openssl osslsigncode clang libclang-rt-14-dev icoutils pev \
+         gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64; do
   have_pkg "$p" || need+=("$p")
 done
 # `scripts/setup.sh deb`: what the Debian package's dependencies are read with.

@@ -20,8 +20,10 @@ namespace {
 const char CREATE_HELP[] =
     "Usage: sfxpack create -o OUT.exe [--stub LAUNCHER.exe] [--setup \"CMD\"] [--title T]\n"
     "                      [--password P] [--source-prefix PREFIX] [--codepage N]\n"
-    "                      [--no-integrity] [--follow-links] [--skip-empty] [--quiet]\n"
-    "                      DIR\n"
+    "                      [--no-integrity] [--exit-codes] [--follow-links] [--skip-empty]\n"
+    "                      [--quiet] [--icon FILE] [--file-version V] [--product-version V]\n"
+    "                      [--version-string KEY=VALUE]...\n"
+    "                      [--execution-level LEVEL | --manifest FILE] DIR\n"
     "\n"
     "Packs every regular file below DIR, sorted by stored name, with names\n"
     "relative to DIR and backslash separators, each preceded by PREFIX.\n"
@@ -36,6 +38,13 @@ const char CREATE_HELP[] =
     "setup command 127, title 79, prefix 127, stored name 260; files of 1 byte\n"
     "to below 2 GiB; packages below 2 GiB. A path below the working directory\n"
     "of more than 195 bytes draws a warning. Nothing is left at OUT on failure.\n"
+    "With --icon, a version or a manifest option the launcher's resources are\n"
+    "rebuilt (the rest kept byte for byte) and the image checksum covers the\n"
+    "whole package; without them the launcher is packed as it is. With any\n"
+    "version option, FileDescription and ProductName default to T,\n"
+    "OriginalFilename to OUT's file name, each version number to the other, and\n"
+    "FileVersion and ProductVersion to them; --version-string wins. Texts are\n"
+    "stored in Unicode whatever N. Sign the package, if at all, after this.\n"
     "\n"
     "  -o OUT.exe            the package to write\n"
     "  --stub LAUNCHER.exe   the launcher to pack instead of the default one\n"
@@ -47,12 +56,25 @@ const char CREATE_HELP[] =
     "                        only the ASCII-compatible Windows code pages are taken\n"
     "  --no-integrity        no integrity record (CRC-32 of the header and of\n"
     "                        every entry, checked by the launcher as it extracts)\n"
+    "  --exit-codes          the package's exit code tells how the run ended: the\n"
+    "                        setup program's own code, or a Windows error code\n"
+    "                        for each failure (without it, always 0)\n"
     "  --follow-links        store what each symbolic link points to, file or\n"
     "                        folder, instead of refusing links; a link that\n"
     "                        points nowhere or leads round in a loop is refused\n"
     "  --skip-empty          leave empty files out, with a warning each, instead\n"
     "                        of refusing them all\n"
-    "  --quiet               no progress line on a terminal\n";
+    "  --quiet               no progress line on a terminal\n"
+    "  --icon FILE           the package's icon in Explorer and in its windows:\n"
+    "                        every image of an .ico file, or a PNG of at most\n"
+    "                        256x256 pixels\n"
+    "  --file-version V      the file version, 1 to 4 numbers of 0 to 65535\n"
+    "  --product-version V   the product version, likewise\n"
+    "  --version-string KEY=VALUE  a string of the version information, such as\n"
+    "                        CompanyName, LegalCopyright or Comments; repeatable\n"
+    "  --execution-level LEVEL  a manifest requesting asInvoker, highestAvailable\n"
+    "                        or requireAdministrator (default: no manifest)\n"
+    "  --manifest FILE       this application manifest instead (well-formed XML)\n";
 
 fs::path OwnDirectory()
 {
@@ -102,24 +124,36 @@ int CreateCommand(const Arguments &args)
                               : arg == "--title" ? &options.productTitle
                               : arg == "--password" ? &options.password
                               : arg == "--source-prefix" ? &options.sourcePrefix
+                              : arg == "--icon" ? &options.iconPath
+                              : arg == "--file-version" ? &options.fileVersion
+                              : arg == "--product-version" ? &options.productVersion
+                              : arg == "--execution-level" ? &options.executionLevel
+                              : arg == "--manifest" ? &options.manifestPath
                               : nullptr;
         if (arg == "--no-integrity") {
             options.integrityRecord = false;
+        } else if (arg == "--exit-codes") {
+            options.exitCodes = true;
         } else if (arg == "--follow-links") {
             options.followLinks = true;
         } else if (arg == "--skip-empty") {
             options.skipEmpty = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
-        } else if (target || arg == "--codepage") {
+        } else if (target || arg == "--codepage" || arg == "--version-string") {
             if (i + 1 == args.size())
                 return UsageError("create", arg + ": a value is missing");
             const std::string &value = args[++i];
-            std::string problem;
-            if (target)
+            size_t equals = value.find('=');
+            if (target) {
                 *target = value;
-            else if (!ParseCodePage(value, &options.codePage, &problem))
-                return UsageError("create", problem);
+            } else if (arg == "--version-string") {
+                if (equals == 0 || equals == std::string::npos)
+                    return UsageError("create", "--version-string: '" + value + "' is not KEY=VALUE");
+                options.versionStrings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
+            } else if (!ParseCodePage(value, &options.codePage)) {
+                return UsageError("create", "--codepage: '" + value + "' is not a code page number");
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("create", "unknown option " + arg);
         } else if (options.directory.empty()) {
@@ -132,6 +166,8 @@ int CreateCommand(const Arguments &args)
         return UsageError("create", "create: -o OUT.exe is missing");
     if (options.directory.empty())
         return UsageError("create", "create: DIR is missing");
+    if (!options.manifestPath.empty() && !options.executionLevel.empty())
+        return UsageError("create", "--manifest and --execution-level exclude each other");
     std::string error;
     if (options.stubPath.empty() && !FindLauncher(&options.stubPath, &error))
         return Fail(error);

@@ -14,10 +14,6 @@
 
 namespace sfxpack {
 
-namespace {
-
-// Decodes the UTF-8 sequence at `text[*at]`, advancing `*at`; false for a
-// malformed, overlong or surrogate sequence.
 bool DecodeUtf8(const std::string &text, size_t *at, uint32_t *codePoint)
 {
     unsigned char lead = text[*at];
@@ -38,6 +34,8 @@ bool DecodeUtf8(const std::string &text, size_t *at, uint32_t *codePoint)
     *codePoint = c;
     return true;
 }
+
+namespace {
 
 std::string Describe(const std::string &text, size_t at)
 {

@@ -2,11 +2,16 @@
 #ifndef SFXPACK_COMMON_CODEPAGE_H
 #define SFXPACK_COMMON_CODEPAGE_H
 
+#include <cstdint>
 #include <string>
 
 #include "sfxpack/common/bytes.h"
 
 namespace sfxpack {
+
+// Decodes the UTF-8 sequence at `text[*at]`, advancing `*at`; false for a
+// malformed, overlong or surrogate sequence.
+bool DecodeUtf8(const std::string &text, size_t *at, uint32_t *codePoint);
 
 // Whether names and texts in `codePage` can be read by the launcher: a Windows
 // ANSI or OEM code page whose bytes below 0x80 are ASCII, so that '\', '/',

@@ -18,8 +18,8 @@ struct IntegrityRecord {
 // computed by reading the record in pieces. Then checks the header's CRC.
 bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRecord *record, std::string *error);
 
-// The header's reserved field: 0 or INTEGRITY_MARK, any other value is a
-// fault. A record is present, and read as above, when the mark is set or
+// The header's reserved field: 0 or one of the marks of package/format.h,
+// any other value is a fault. A record is present, and read as above, when the mark is set or
 // its signature stands at packageLength, as the launcher decides.
 bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present, IntegrityRecord *record,
                        std::string *error);

@@ -2,6 +2,8 @@
 // printed as the package is read.
 #include "sfxpack/common/codepage.h"
 #include "sfxpack/common/dostime.h"
+#include "sfxpack/pe/manifest.h"
+#include "sfxpack/pe/resource_summary.h"
 #include "sfxpack/read/integrity.h"
 
 #include <cctype>
@@ -13,6 +15,40 @@ namespace {
 void Line(std::FILE *out, const std::string &field, const std::string &value)
 {
     std::fputs((field + ": " + value + "\n").c_str(), out);
+}
+
+std::string Version(const uint16_t version[4])
+{
+    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
+           std::to_string(version[3]);
+}
+
+// The package's icon sizes, version information and requested execution level.
+bool ListResources(Source &file, std::FILE *out, std::string *error)
+{
+    Bytes image;
+    ResourceSummary summary;
+    std::string why;
+    if (!ReadImagePart(file, &image, &why) || !SummarizeResources(image, &summary, &why)) {
+        *error = "resources: " + why;
+        return false;
+    }
+    std::string sizes;
+    for (const IconImage &icon : summary.icons)
+        sizes += (sizes.empty() ? "" : " ") + std::to_string(icon.width ? icon.width : 256) + "x" +
+                 std::to_string(icon.height ? icon.height : 256);
+    Line(out, "icons", sizes.empty() ? "none" : sizes);
+    if (!summary.hasVersion) {
+        Line(out, "version", "none");
+    } else {
+        Line(out, "fileVersion", Version(summary.version.fileVersion));
+        Line(out, "productVersion", Version(summary.version.productVersion));
+        for (const auto &[key, value] : summary.version.strings)
+            Line(out, "version", EscapeForLine(key + "=" + value));
+    }
+    std::string level = summary.hasManifest ? RequestedLevel(summary.manifest) : "none";
+    Line(out, "manifest", summary.hasManifest && level == "none" ? "no requestedExecutionLevel" : EscapeForLine(level));
+    return true;
 }
 
 }  // namespace
@@ -79,7 +115,8 @@ bool ListPackage(Source &file, int codePage, bool showPassword, std::FILE *out, 
         Line(out, "packageLength", std::to_string(header.packageLength));
         Line(out, "totalBlocks", std::to_string(header.totalBlocks));
         Line(out, "reserved", std::to_string(header.reserved));
-        Line(out, "integrity", header.reserved == INTEGRITY_MARK ? "yes" : "no");
+        Line(out, "integrity", MarksIntegrityRecord(header.reserved) ? "yes" : "no");
+        Line(out, "exitCodes", MarksExitCodes(header.reserved) ? "yes" : "no");
         Line(out, "resourceSize", std::to_string(parsed.resource.size));
         Line(out, "fileLength", std::to_string(parsed.fileLength));
         const struct {
@@ -101,6 +138,8 @@ bool ListPackage(Source &file, int codePage, bool showPassword, std::FILE *out, 
             if (text.shown)
                 Line(out, text.field, EscapeForLine(utf8));
         }
+        if (!ListResources(file, out, error))
+            return false;
     }
     if (ok)
         ok = WalkEntries(

@@ -92,15 +92,15 @@ bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present,
                        std::string *error)
 {
     const PackageHeader &header = parsed.header;
-    if (header.reserved != 0 && header.reserved != INTEGRITY_MARK) {
+    if (header.reserved != 0 && !MarksIntegrityRecord(header.reserved) && !MarksExitCodes(header.reserved)) {
         *error = "header: reserved at offset " + std::to_string(parsed.resource.fileOffset + offsetof(PackageHeader, reserved)) +
                  " is " + std::to_string(header.reserved) +
-                 ", neither 0 nor the integrity record's mark; the launcher would take it for 0";
+                 ", neither 0 nor a mark the writer sets; the launcher would take it for 0";
         return false;
     }
     // As the launcher has it: the mark or the signature at packageLength
     // means a record, which must then check out.
-    *present = header.reserved == INTEGRITY_MARK || SignatureAt(file, uint64_t(header.packageLength));
+    *present = MarksIntegrityRecord(header.reserved) || SignatureAt(file, uint64_t(header.packageLength));
     return !*present || ReadIntegrityRecord(file, parsed, record, error);
 }
 

@@ -56,6 +56,7 @@ bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warni
 {
     Package package;
     package.integrityRecord = options.integrityRecord;
+    package.exitCodes = options.exitCodes;
     // The launcher cuts as many bytes as the prefix is long from a name's
     // directory part, which ends in a backslash; so must the prefix.
     std::string prefix = options.sourcePrefix;
@@ -73,7 +74,8 @@ bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warni
         return false;
 
     Bytes stub;
-    if (!ReadFileBytes(options.stubPath, &stub, error) || !CheckStub(options.stubPath, stub, error))
+    if (!ReadFileBytes(options.stubPath, &stub, error) || !CheckStub(options.stubPath, stub, error) ||
+        !ApplyResourceOptions(options, &stub, &package.imageChecksum, error))
         return false;
     if (!CollectEntries(options, package.sourcePrefix, int64_t(stub.size()), &package.entries, warnings, error))
         return false;

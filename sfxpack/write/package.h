@@ -66,6 +66,11 @@ struct Package {
     bool hideResource = false;
     // Append the integrity record after the last entry and mark the header.
     bool integrityRecord = false;
+    // Mark the header so that the launcher's exit code tells how the run ended.
+    bool exitCodes = false;
+    // Set the stub's image checksum to that of the whole package: for a stub
+    // whose resources were rebuilt. A stub as shipped keeps its own.
+    bool imageChecksum = false;
     // Cut the finished package to this many bytes.
     std::optional<size_t> truncateAt;
 };

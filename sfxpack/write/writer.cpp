@@ -2,6 +2,7 @@
 // after the stub's bytes, the integrity record after them; into memory or,
 // in one pass with entry data streamed from the source files, into a file.
 #include "sfxpack/common/files.h"
+#include "sfxpack/pe/pe_image.h"
 #include "sfxpack/pe/pe_resource.h"
 #include "sfxpack/write/package.h"
 
@@ -31,6 +32,12 @@ void AppendU32(Bytes *out, uint32_t value)
 {
     for (int i = 0; i < 4; i++)
         out->push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+
+void PutU32(Bytes *out, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        (*out)[at + i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
 // Fills one scrambled text field from a text (NUL-padded) or raw contents.
@@ -85,6 +92,7 @@ struct Output {
     Bytes memory;
     size_t used = 0;             // bytes of `memory` holding the package
     WriteBehind *file = nullptr;
+    PeChecksum *checksum = nullptr;  // of every byte put, when wanted
 };
 
 // Free room at the end of the output, at least one byte; null after a
@@ -116,6 +124,8 @@ bool Put(Output *out, const unsigned char *data, size_t length)
             return false;
         size_t step = length < available ? length : available;
         std::memcpy(at, data, step);
+        if (out->checksum)
+            out->checksum->Add(at, step);
         Use(out, step);
         data += step;
         length -= step;
@@ -124,8 +134,11 @@ bool Put(Output *out, const unsigned char *data, size_t length)
 }
 
 // The header patched into a copy of the stub, with the overrides applied;
-// `headerOffset` is where the 404 header bytes lie in it.
-bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t *headerOffset, std::string *error)
+// `headerOffset` is where the 404 header bytes lie in it. With
+// `imageChecksum` the checksum field, at `checksumOffset`, is cleared to be
+// summed as 0.
+bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t *headerOffset,
+                 size_t *checksumOffset, std::string *error)
 {
     ResourceLocation location;
     if (!FindHeaderResource(stub, &location, error))
@@ -156,7 +169,7 @@ bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t 
     header.entryCount = package.entryCount.value_or(static_cast<int32_t>(package.entries.size()));
     header.packageLength = package.packageLength.value_or(static_cast<int32_t>(length));
     header.totalBlocks = package.totalBlocks.value_or(static_cast<int32_t>(blocks));
-    header.reserved = package.integrityRecord ? INTEGRITY_MARK : 0;
+    header.reserved = ReservedMark(package.integrityRecord, package.exitCodes);
     if (!FillField(header.storedPassword, PASSWORD_FIELD_SIZE, package.password, package.rawPasswordField,
                    "password", error) ||
         !FillField(header.setupCommand, SETUP_COMMAND_FIELD_SIZE, package.setupCommand,
@@ -175,6 +188,13 @@ bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t 
     }
     if (package.hideResource)
         bytes[location.nameOffset] = 'X';  // "XYRESOURCE": the lookup by name no longer matches
+    if (package.imageChecksum) {
+        PeImage image;
+        if (!ReadPeImage(bytes, &image, error))
+            return false;
+        *checksumOffset = image.ChecksumOffset();
+        std::fill_n(bytes.begin() + *checksumOffset, 4, 0);
+    }
     *head = std::move(bytes);
     *headerOffset = location.fileOffset;
     return true;
@@ -208,6 +228,8 @@ int64_t ReadStep(int fd, Output *out, int64_t left, uint32_t *crc)
         return got;
     if (crc)
         *crc = Crc32Update(*crc, at, size_t(got));
+    if (out->checksum)
+        out->checksum->Add(at, size_t(got));
     Use(out, size_t(got));
     return got;
 }
@@ -253,13 +275,15 @@ bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDo
 }
 
 // The one sequence both writers follow: patched stub, entries, record.
-// A failed write is left in the output for the caller to report.
-bool LayDown(const Bytes &stub, const Package &package, Output *out, const ProgressCallback &progress,
-             std::string *error)
+// A failed write is left in the output for the caller to report. With
+// `imageChecksum`, the output's checksum sums the whole package, whose
+// value goes to `checksumOffset` once it is written.
+bool LayDown(const Bytes &stub, const Package &package, Output *out, size_t *checksumOffset,
+             const ProgressCallback &progress, std::string *error)
 {
     Bytes head;
     size_t headerOffset;
-    if (!PatchedStub(stub, package, &head, &headerOffset, error))
+    if (!PatchedStub(stub, package, &head, &headerOffset, checksumOffset, error))
         return false;
     if (!Put(out, head.data(), head.size()))
         return false;
@@ -303,9 +327,14 @@ bool LayDown(const Bytes &stub, const Package &package, Output *out, const Progr
 bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::string *error)
 {
     Output output;
-    if (!LayDown(stub, package, &output, nullptr, error))
+    PeChecksum checksum;
+    output.checksum = package.imageChecksum ? &checksum : nullptr;
+    size_t checksumOffset;
+    if (!LayDown(stub, package, &output, &checksumOffset, nullptr, error))
         return false;
     output.memory.resize(output.used);
+    if (package.imageChecksum)
+        PutU32(&output.memory, checksumOffset, checksum.Value());
     if (package.truncateAt) {
         if (*package.truncateAt > output.used) {
             *error = "truncateAt " + std::to_string(*package.truncateAt) + " lies beyond the package's " +
@@ -335,8 +364,18 @@ bool WritePackageFile(const Bytes &stub, const Package &package, const std::stri
         WriteBehind file(fd, COPY_CHUNK_SIZE);
         Output output;
         output.file = &file;
-        laidDown = LayDown(stub, package, &output, progress, error) && file.Finish();
+        PeChecksum checksum;
+        output.checksum = package.imageChecksum ? &checksum : nullptr;
+        size_t checksumOffset;
+        laidDown = LayDown(stub, package, &output, &checksumOffset, progress, error) && file.Finish();
         writeError = file.error();
+        if (laidDown && package.imageChecksum) {
+            Bytes value;
+            AppendU32(&value, checksum.Value());
+            laidDown = lseek(fd, off_t(checksumOffset), SEEK_SET) >= 0 && write(fd, value.data(), 4) == 4;
+            if (!laidDown)
+                writeError = errno;
+        }
     } catch (const std::system_error &failure) {  // no thread could be started
         *error = path + ": " + failure.what();
     }

@@ -178,9 +178,11 @@ TEST_F(Extract, PackageLengthIsTheLeastLengthAccepted)
     }
 }
 
-// Signed as the last step of a build: the signature goes after the integrity
-// record, where the launcher never looks, and covers the payload.
-TEST_F(Extract, SignedPackageRunsAndADamagedOneFailsBothChecks)
+// Made as a release is: sfxpack create with the package's own icon,
+// version information and manifest, then signed as the last step. The
+// signature goes after the integrity record, where the launcher never looks,
+// and covers the payload.
+TEST_F(Extract, ReleasePackageWithItsOwnResourcesRunsSignedAndADamagedOneFailsBothChecks)
 {
     auto shell = [&](const std::string &command) {
         return std::system((command + " >>'" + (dir / "tools.log") + "' 2>&1").c_str());
@@ -189,11 +191,22 @@ TEST_F(Extract, SignedPackageRunsAndADamagedOneFailsBothChecks)
                     " -addext extendedKeyUsage=codeSigning -keyout '" + (dir / "key.pem") + "' -out '" +
                     (dir / "cert.pem") + "'"),
               0);
-    sfxpack::Package package;
-    package.setupCommand = "Setup.exe";
-    package.entries = {MakeEntry("Setup.exe", RecorderProgram(), WHEN), MakeEntry("data\\f.bin", 30000, 1, WHEN)};
-    package.integrityRecord = true;
-    WritePackage(dir / "unsigned.exe", package);
+    std::string images;
+    for (int side : {16, 32, 48, 256}) {
+        std::string png = dir / ("icon" + std::to_string(side) + ".png");
+        ASSERT_EQ(shell("convert -size " + std::to_string(side) + "x" + std::to_string(side) +
+                        " xc:teal 'PNG32:" + png + "'"),
+                  0);
+        images += (side == 256 ? " -r '" : " '") + png + "'";
+    }
+    ASSERT_EQ(shell("icotool -c -o '" + (dir / "product.ico") + "'" + images), 0);
+    WriteBytes(dir / "product/Setup.exe", RecorderProgram());
+    WriteBytes(dir / "product/data/f.bin", PatternBytes(30000, 1));
+    ASSERT_EQ(shell(std::string("'") + SFXPACK_TEST_CLI + "' create -o '" + (dir / "unsigned.exe") + "' --stub '" +
+                    LauncherStub() + "' --setup Setup.exe --icon '" + (dir / "product.ico") +
+                    "' --file-version 2.5.1 --version-string 'ProductName=Widget Pro' --version-string "
+                    "'CompanyName=Widget Makers' --execution-level asInvoker '" + (dir / "product") + "'"),
+              0);
     ASSERT_EQ(shell("osslsigncode sign -certs '" + (dir / "cert.pem") + "' -key '" + (dir / "key.pem") +
                     "' -n Widget -in '" + (dir / "unsigned.exe") + "' -out '" + (dir / "pkg.exe") + "'"),
               0);
@@ -208,7 +221,10 @@ TEST_F(Extract, SignedPackageRunsAndADamagedOneFailsBothChecks)
     };
     EXPECT_EQ(sfxpack("list", dir / "pkg.exe"), 0);
     std::string listing = ReadText(dir / "out.txt");
-    EXPECT_NE(listing.find("\nentry: 30000 2019-03-04 05:06:08 data\\f.bin\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("\nicons: 16x16 32x32 48x48 256x256\nfileVersion: 2.5.1.0\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("\nversion: CompanyName=Widget Makers\nmanifest: asInvoker\nentry: "), std::string::npos)
+        << listing;
+    EXPECT_NE(listing.find(" data\\f.bin\n"), std::string::npos) << listing;
     EXPECT_EQ(sfxpack("verify", dir / "pkg.exe"), 0) << ReadText(dir / "out.txt");
     Bytes signedBytes = ReadBytes(dir / "pkg.exe");
 

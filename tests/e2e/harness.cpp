@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,6 +66,21 @@ TempDir::~TempDir()
          it.increment(ignored))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(path_, ignored);
+}
+
+Mounts::~Mounts()
+{
+    for (auto it = points_.rbegin(); it != points_.rend(); ++it)
+        umount2(it->c_str(), MNT_DETACH);
+}
+
+bool Mounts::Add(const std::string &point, unsigned long flags, const std::string &options)
+{
+    fs::create_directories(point);
+    if (mount("tmpfs", point.c_str(), "tmpfs", flags, options.c_str()) != 0)
+        return false;
+    points_.push_back(point);
+    return true;
 }
 
 pid_t StartWine(const std::vector<std::string> &arguments, int output, const std::function<void()> &prepare)
@@ -140,12 +156,23 @@ int RunWine(const std::string &exe, const Run &run)
             setenv("LANG", run.locale.c_str(), 1);
         }
     };
+    // winrun prints the exit code whole: a Unix exit status keeps only its
+    // low 8 bits, and the launcher's codes go up to 1632.
+    char outputPath[] = "/tmp/sfx-winrun-XXXXXX";
+    int output = mkstemp(outputPath);
+    if (output < 0)
+        return -1;
     // Seen once in a fresh prefix: Wine refused to start a program that
     // started at once on the next try. No test here is about winrun's own
     // start, so such a refusal gets one more try.
-    int code = WaitForExit(StartWine(args, -1, prepare));
+    int code = WaitForExit(StartWine(args, output, prepare));
     if (code == WINRUN_CANNOT_START)
-        code = WaitForExit(StartWine(args, -1, prepare));
+        code = WaitForExit(StartWine(args, output, prepare));
+    close(output);
+    std::string printed = ReadText(outputPath);
+    unlink(outputPath);
+    if (code >= 0 && run.wait && !printed.empty())
+        code = static_cast<int>(std::strtoul(printed.c_str(), nullptr, 10));
     return code;
 }
 

@@ -42,6 +42,21 @@ private:
     std::string path_;
 };
 
+// tmpfs mounts (root only), taken down again in reverse order.
+class Mounts {
+public:
+    Mounts() = default;
+    ~Mounts();
+    Mounts(const Mounts &) = delete;
+    Mounts &operator=(const Mounts &) = delete;
+    // Mounts a tmpfs with `flags` and `options` (e.g. "size=64k") at
+    // `point`, made here; false when it cannot be mounted.
+    bool Add(const std::string &point, unsigned long flags, const std::string &options);
+
+private:
+    std::vector<std::string> points_;
+};
+
 struct Run {
     // The launcher's own command line after the program, verbatim.
     std::string arguments;
@@ -74,7 +89,8 @@ pid_t StartWine(const std::vector<std::string> &arguments, int output = -1,
 // be started or did not exit normally.
 int WaitForExit(pid_t process);
 
-// Runs `exe` (a Unix path) under Wine through winrun. Returns the exit code,
+// Runs `exe` (a Unix path) under Wine through winrun. Returns the exit code
+// whole (all 32 bits, as a Windows parent sees it),
 // or -1 when Wine itself failed.
 int RunWine(const std::string &exe, const Run &run);
 

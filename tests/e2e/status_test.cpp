@@ -124,11 +124,13 @@ TEST_F(Status, DataCutShortIsADataReadFailure)
 TEST_F(Status, DamageFoundByTheIntegrityRecordEndsTheRunBeforeTheSetupProgram)
 {
     // The setup program comes first and is written whole before any damage
-    // is met; it must never be started.
+    // is met; it must never be started. The package asks for exit codes.
     sfxpack::Package package = WithLast(MakeEntry("c\\three.bin", 20000, 3));
     package.entries.insert(package.entries.begin(), MakeEntry("Setup.exe", RecorderProgram()));
     package.setupCommand = "Setup.exe";
+    package.password = "pw";
     package.integrityRecord = true;
+    package.exitCodes = true;
     Bytes stub, whole;
     std::string error;
     ASSERT_TRUE(sfxpack::ReadFileBytes(LauncherStub(), &stub, &error)) << error;
@@ -142,43 +144,64 @@ TEST_F(Status, DamageFoundByTheIntegrityRecordEndsTheRunBeforeTheSetupProgram)
     ASSERT_EQ(whole.size(), record + IntegrityRecordSize(4));
 
     // The log and what is left after a run of the package with the byte at
-    // `offset` flipped (none: undamaged).
-    auto runDamaged = [&](std::optional<size_t> offset, Tree *left) {
+    // `offset` flipped (none: undamaged); its exit code in `code`.
+    auto runDamaged = [&](std::optional<size_t> offset, Tree *left, int *code) {
         TempDir run;
         Bytes bytes = whole;
         if (offset)
             bytes[*offset] ^= 0x10;
         WriteBytes(run / "pkg.exe", bytes);
         e2e::Run how = RecordingRun(run);
-        how.arguments = "-s";
-        EXPECT_EQ(RunWine(run / "pkg.exe", how), 0);
+        how.arguments = "-s -ppw";
+        *code = RunWine(run / "pkg.exe", how);
         *left = ListTree(run.path());
         return ReadText(run / "SETUP.LOG");
     };
     Tree left;
-    EXPECT_EQ(runDamaged(std::nullopt, &left), "");
+    int code;
+    EXPECT_EQ(runDamaged(std::nullopt, &left, &code), "");
     EXPECT_EQ(left, (Tree{"SETUP.LOG", "pkg.exe", "records/", "records/Setup.txt", "temp/"}));
+    EXPECT_EQ(code, 0);
 
+    // Whatever the damage, nothing is left, the empty working directory
+    // included, also where the removal walk cannot get past the damage.
     const Tree allRemoved = {"SETUP.LOG", "pkg.exe", "records/", "temp/"};
     const std::string dataReadFailed = "Extract failed: return from extract=-9\r\n";
-    const std::vector<std::pair<std::string, size_t>> damaged = {
-        {"first data block of one.bin", entryAt[1] + ENTRY_FIXED_BYTES + package.entries[1].name.size() + 100},
-        {"date of two.bin", entryAt[2] + 4 + package.entries[2].name.size()},
+    const std::string badHeader = "Extract failed: return from extract=-2\r\n";
+    const size_t field = header.fileOffset;
+    const struct {
+        std::string what;
+        size_t offset;
+        std::string log;
+    } damaged[] = {
+        {"first data block of one.bin", entryAt[1] + ENTRY_FIXED_BYTES + package.entries[1].name.size() + 100,
+         dataReadFailed},
+        {"date of two.bin", entryAt[2] + 4 + package.entries[2].name.size(), dataReadFailed},
         // 't' of "three" turns into 0xF4, still a name that can be written.
-        {"name of three.bin", entryAt[3] + 4 + 2},
-        {"last byte of three.bin", record - 1},
-        {"CRC of one.bin in the record", record + INTEGRITY_HEAD_BYTES + 4},
-        {"signature of the record", record + 3},
+        {"name of three.bin", entryAt[3] + 4 + 2, dataReadFailed},
+        {"last byte of three.bin", record - 1, dataReadFailed},
+        {"CRC of one.bin in the record", record + INTEGRITY_HEAD_BYTES + 4, dataReadFailed},
+        {"signature of the record", record + 3, dataReadFailed},
+        // The removal walk reads the same damaged bytes and stops early.
+        {"nameLength of two.bin", entryAt[2] + 1, "Extract failed: return from extract=-7\r\n"},
+        {"size of one.bin", entryAt[1] + 8 + package.entries[1].name.size(), dataReadFailed},
+        // Header fields: found before the password is checked or anything
+        // else of the header is believed.
+        {"stored password", field + offsetof(PackageHeader, storedPassword), badHeader},
+        {"payloadOffset", field + offsetof(PackageHeader, payloadOffset), badHeader},
+        {"entryCount", field + offsetof(PackageHeader, entryCount), badHeader},
     };
-    for (const auto &[what, offset] : damaged) {
-        EXPECT_EQ(runDamaged(offset, &left), dataReadFailed) << what;
-        EXPECT_EQ(left, allRemoved) << what;
+    for (const auto &bad : damaged) {
+        EXPECT_EQ(runDamaged(bad.offset, &left, &code), bad.log) << bad.what;
+        EXPECT_EQ(left, allRemoved) << bad.what;
+        EXPECT_EQ(code, 1620) << bad.what;  // ERROR_INSTALL_PACKAGE_INVALID
     }
     // The mark in the header damaged: the record is still found by its
-    // signature, and its header CRC shows the damage.
-    EXPECT_EQ(runDamaged(header.fileOffset + offsetof(PackageHeader, reserved), &left),
-              "Extract failed: return from extract=-2\r\n");
+    // signature, and its header CRC shows the damage. The package no longer
+    // asks for exit codes.
+    EXPECT_EQ(runDamaged(field + offsetof(PackageHeader, reserved), &left, &code), badHeader);
     EXPECT_EQ(left, allRemoved);
+    EXPECT_EQ(code, 0);
 }
 
 TEST_F(Status, FullDiskIsADataWriteFailure)
@@ -200,6 +223,73 @@ TEST_F(Status, FullDiskIsADataWriteFailure)
     EXPECT_EQ(RunForLog(other, CutTo(package, BuiltSize(package) - 100000), run),
               "Extract failed: return from extract=-10\r\n");
     EXPECT_EQ(ListTree(other.path()), ALL_REMOVED);
+}
+
+TEST_F(Status, MarkedPackagesExitWithACodeForEachOutcome)
+{
+    sfxpack::Package setup = WithLast(MakeEntry("Setup.exe", RecorderProgram()));
+    setup.setupCommand = "Setup.exe";
+    sfxpack::Package missingProgram = WithLast(MakeEntry("c.bin", 5, 3));
+    missingProgram.setupCommand = "missing.exe";
+    sfxpack::Package locked = WithLast(MakeEntry("c.bin", 5, 3));
+    locked.password = "pw";
+    sfxpack::Entry sizeZero = MakeEntry("c.bin", 5, 3);
+    sizeZero.size = 0;
+    sfxpack::Package blockedDir = WithLast(MakeEntry("x\\y\\f.txt", 5, 4));
+    blockedDir.entries.insert(blockedDir.entries.begin() + 2, MakeEntry("x", 3, 3));
+    sfxpack::Package large = WithLast(MakeEntry("c.bin", 200000, 3));
+
+    const struct {
+        std::string what;
+        sfxpack::Package package;
+        std::string arguments;
+        std::string programExit;  // the setup program's own exit code
+        int code;
+    } cases[] = {
+        {"the setup program's own code", setup, "-s", "3010", 3010},
+        {"the setup program's failure", setup, "-s", "1603", 1603},
+        {"no setup program", WithLast(MakeEntry("c.bin", 5, 3)), "-s", "", 0},
+        {"setup program that cannot start", missingProgram, "-s", "", 2},
+        {"wrong password", locked, "-s -pno", "", 86},
+        {"missing password", locked, "-s", "", 86},
+        {"damaged entry", WithLast(sizeZero), "-s", "", 1620},
+        {"package cut short", CutTo(large, BuiltSize(large) - 100000), "-s", "", 1620},
+        {"file that cannot be created", WithLast(MakeEntry("a", 5, 3)), "-s", "", 82},
+        {"folder that cannot be created", blockedDir, "-s", "", 82},
+    };
+    for (const auto &c : cases) {
+        TempDir run;
+        sfxpack::Package package = c.package;
+        package.exitCodes = true;
+        e2e::Run how = RecordingRun(run);
+        how.arguments = c.arguments;
+        if (!c.programExit.empty())
+            how.environment["RECORDER_EXIT"] = c.programExit;
+        EXPECT_EQ(RunPackage(run, package, how), c.code) << c.what;
+    }
+
+    // Without the mark the setup program's code is not passed on: 0, as
+    // after every other run.
+    TempDir run;
+    e2e::Run how = RecordingRun(run);
+    how.arguments = "-s";
+    how.environment["RECORDER_EXIT"] = "3010";
+    EXPECT_EQ(RunPackage(run, setup, how), 0);
+    EXPECT_NE(ReadText(run / "records/Setup.txt"), "");
+
+    // A disk that is really full: TEMP on a tmpfs of 64 KiB.
+    TempDir full;
+    Mounts mounts;
+    if (geteuid() != 0 || !mounts.Add(full / "temp", 0, "size=64k"))
+        GTEST_SKIP() << "full disk: a tmpfs cannot be mounted here";
+    sfxpack::Package package = large;
+    package.exitCodes = true;
+    how = e2e::Run();
+    how.arguments = "-s";
+    how.temp = WinePath(full / "temp");
+    EXPECT_EQ(RunPackage(full, package, how), 112);  // ERROR_DISK_FULL
+    EXPECT_EQ(ReadText(full / "SETUP.LOG"), "Extract failed: return from extract=-10\r\n");
+    EXPECT_EQ(ListTree(full / "temp"), Tree{});
 }
 
 TEST_F(Status, PayloadOffsetPastTheEndIsABadSize)
@@ -258,9 +348,10 @@ TEST_F(Interactive, NoToTheQuestionEndsQuietly)
 {
     sfxpack::Package package = WithLast(MakeEntry("c.bin", 5, 3));
     package.password = "pw";
+    package.exitCodes = true;
     auto run = StartAtTheQuestion(package, "Widget 7");
     Press(IDNO_BUTTON);
-    EXPECT_EQ(run.get(), 0);
+    EXPECT_EQ(run.get(), 1602);  // ERROR_INSTALL_USEREXIT
     // No password asked, no message, no removal pass: the working directory
     // stays, empty.
     EXPECT_EQ(ListTree(dir.path()), (Tree{"pkg.exe", "temp/", "temp/~EXB0000/"}));
@@ -289,13 +380,15 @@ TEST_F(Interactive, HeldDestinationCannotBeOpened)
 
 TEST_F(Interactive, PackageGoneAfterStartCannotBeOpened)
 {
-    auto run = StartAtTheQuestion(WithLast(MakeEntry("c.bin", 5, 3)), "Widget");
+    sfxpack::Package package = WithLast(MakeEntry("c.bin", 5, 3));
+    package.exitCodes = true;
+    auto run = StartAtTheQuestion(package, "Widget");
     // A running executable can be renamed; its own path then names nothing.
     std::filesystem::rename(dir / "pkg.exe", dir / "moved.exe");
     Press(IDYES_BUTTON);
     EXPECT_EQ(BoxText("Extract"), "Extract failed: return from extract=-4");
     Press(IDOK_BUTTON);
-    EXPECT_EQ(run.get(), 0);
+    EXPECT_EQ(run.get(), 1619);  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
     // Removal cannot open it either.
     EXPECT_EQ(ListTree(dir.path()), (Tree{"moved.exe", "temp/", "temp/~EXB0000/"}));
 }

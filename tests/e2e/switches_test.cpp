@@ -141,6 +141,30 @@ TEST_F(Switches, QuotedDoubleByteTextEndsAtItsQuote)
     EXPECT_TRUE(Exists(dir / "temp/~EXB0000/A.TXT"));
 }
 
+TEST_F(Switches, CommandLineOfDoubleByteCharactersPast32767Bytes)
+{
+    // In code page 932 the command line's ANSI form takes two bytes for each
+    // of these characters: a line of fewer than 32767 characters holds more
+    // bytes than that. The long argument nearly fills 32767 bytes; every
+    // argument after it still counts, the empty ones too, and none is
+    // written past the end of the launcher's buffer.
+    std::string wide;
+    for (int i = 0; i < 16300; i++)
+        wide += "表";
+    std::string empties;
+    for (int i = 0; i < 300; i++)
+        empties += " \"\"";
+    std::filesystem::create_directories(dir / "elsewhere");
+    e2e::Run run;
+    run.arguments = wide + empties + " -s -pright";
+    run.currentDir = WinePath(dir / "elsewhere");
+    run.locale = "ja_JP.UTF-8";
+    run.timeoutMs = 20000;
+    ASSERT_EQ(RunPackage(dir, Locked(), run), 0);
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+    EXPECT_TRUE(Exists(dir / "temp/~EXB0000/A.TXT"));
+}
+
 TEST_F(Switches, TheLastPasswordCounts)
 {
     RunWith(Locked(), "-s -pwrong -pright");

@@ -22,27 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// tmpfs mounts, taken down again in reverse order.
-class Mounts {
-public:
-    ~Mounts()
-    {
-        for (auto it = points_.rbegin(); it != points_.rend(); ++it)
-            umount2(it->c_str(), MNT_DETACH);
-    }
-    bool Add(const std::string &point, unsigned long flags, const std::string &options)
-    {
-        fs::create_directories(point);
-        if (mount("tmpfs", point.c_str(), "tmpfs", flags, options.c_str()) != 0)
-            return false;
-        points_.push_back(point);
-        return true;
-    }
-
-private:
-    std::vector<std::string> points_;
-};
-
 // The copied prefix; its server is ended and the copy removed at the end.
 class PrivatePrefix {
 public:
@@ -74,7 +53,7 @@ TEST(PreparedDrives, WorkingDirAndDirectoryChains)
     if (geteuid() != 0)
         GTEST_SKIP() << "mounting the test drives needs root";
     e2e::TempDir tmp;
-    Mounts mounts;
+    e2e::Mounts mounts;
     if (!mounts.Add(tmp / "small", 0, "size=1m"))
         GTEST_SKIP() << "tmpfs cannot be mounted here";
     ASSERT_TRUE(mounts.Add(tmp / "large", 0, "size=5g"));

@@ -10,7 +10,7 @@
                                   and waits until a "tvdelete" window exists
      RECORDER_SLEEP=<ms>          sleeps, then writes after=<name> for each
                                   file still in its own directory
-   and finally "done". */
+   and finally "done". It exits with 0, or with RECORDER_EXIT=<code>. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -96,5 +96,8 @@ int main(void)
     }
     fprintf(out, "done\n");
     fclose(out);
+    char exitCode[32];
+    if (GetEnvironmentVariableA("RECORDER_EXIT", exitCode, sizeof exitCode))
+        return (int)strtoul(exitCode, NULL, 10);
     return 0;
 }

@@ -1,5 +1,6 @@
 /* Starts a command line with a changed environment and current directory,
-   waits for it and returns its exit code. Wine sets TEMP from its registry,
+   waits for it, prints its exit code whole on a line and returns it (whose
+   low 8 bits only reach a Unix parent). Wine sets TEMP from its registry,
    so the tests set it through this program instead. The arguments are read
    as Unicode, so that a value in a double-byte code page comes through whole.
 
@@ -63,5 +64,7 @@ int main(void)
         TerminateProcess(process.hProcess, 125);
         WaitForSingleObject(process.hProcess, INFINITE);
     }
-    return (int)EndedProgramExitCode(process.hProcess);
+    DWORD code = EndedProgramExitCode(process.hProcess);
+    printf("%lu\n", code);
+    return (int)code;
 }

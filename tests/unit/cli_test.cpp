@@ -106,9 +106,10 @@ TEST_F(Cli, CreateThenListGivesBackEveryFieldNameSizeTimeAndByte)
     size_t length = stubSize + 4 * 12 + names + sizes;
     std::string expected = "headerSize: 404\nformatVersion: 6\npayloadOffset: " + std::to_string(stubSize) +
                            "\nentryCount: 4\npackageLength: " + std::to_string(length) +
-                           "\ntotalBlocks: 6\nreserved: 0\nintegrity: no\nresourceSize: 404\nfileLength: " + std::to_string(length) +
+                           "\ntotalBlocks: 6\nreserved: 0\nintegrity: no\nexitCodes: no\nresourceSize: 404\nfileLength: " + std::to_string(length) +
                            "\npasswordSet: yes\nsetupCommand: setup.exe /q\nproductTitle: Product\n"
                            "sourcePrefix: C:\\build\\src\\\n"
+                           "icons: 32x32 16x16\nversion: none\nmanifest: none\n"
                            "entry: 1 1980-01-01 00:00:00 C:\\build\\src\\Zed.txt\n"
                            "entry: 5 2021-03-04 05:06:06 C:\\build\\src\\a.txt\n"
                            "entry: 20000 2000-02-29 23:59:58 C:\\build\\src\\sub\\b.bin\n"
@@ -526,6 +527,66 @@ TEST_F(Cli, RefusesStubsWithoutAnEmpty404BytePlaceholder)
     }
 }
 
+// An icon file's header and the entries for images of `sizes` bytes, stored
+// one after the other from the end of the entries on.
+std::string IconHeader(const std::vector<uint32_t> &sizes)
+{
+    std::string ico{0, 0, 1, 0, char(sizes.size()), 0};
+    uint32_t offset = 6 + 16 * uint32_t(sizes.size());
+    for (uint32_t size : sizes) {
+        ico += std::string{16, 16, 0, 0, 1, 0, 32, 0};
+        for (uint32_t value : {size, offset})
+            for (int i = 0; i < 4; i++)
+                ico += char(value >> 8 * i);
+        offset += size;
+    }
+    return ico;
+}
+
+TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
+{
+    WriteFile(in + "/a.txt", "x");
+    std::string bitmap = std::string{40, 0, 0, 0} + std::string(36, '\0');
+    const struct {
+        const char *file;
+        std::string content;
+        const char *why;
+    } icons[] = {
+        {"text.ico", "not an icon", "not an icon (.ico) or PNG file"},
+        {"empty.ico", IconHeader({}), "holds no image"},
+        {"list.ico", IconHeader({40, 40}).substr(0, 30), "cut short: the list of 2 images ends past the file's 30 bytes"},
+        {"image.ico", IconHeader({40, 40}) + bitmap + bitmap.substr(0, 10), "cut short: image 2 of 2 ends at byte 118 of 88"},
+        {"other.ico", IconHeader({40}) + std::string(40, 'x'), "image 1 of 1 is neither a PNG nor a bitmap"},
+        {"big.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x02\0\0\0\x02\0\x08\x06\0\0\0", 29),
+         "a PNG of 512 x 512 pixels; an icon image is at most 256 x 256"},
+    };
+    for (const auto &icon : icons) {
+        WriteFile(tmp / icon.file, icon.content);
+        ExpectRefused(Create({"--icon", tmp / icon.file}), tmp / icon.file + ": " + icon.why);
+    }
+    ExpectRefused(Create({"--file-version", "1.2.65536"}),
+                  "--file-version: '1.2.65536': a number is above 65535");
+    ExpectRefused(Create({"--version-string", "Comments=a", "--version-string", "comments=b"}),
+                  "--version-string: comments is given twice");
+    WriteFile(tmp / "manifest.xml", "<?xml version=\"1.0\"?>\n<assembly>\n<trustInfo>\n</assembly>\n");
+    ExpectRefused(Create({"--manifest", tmp / "manifest.xml"}), tmp / "manifest.xml: line 4: end tag </assembly> does not match <trustInfo>");
+    Result both = Create({"--manifest", tmp / "manifest.xml", "--execution-level", "asInvoker"});
+    EXPECT_EQ(both.exitCode, 2);
+    EXPECT_EQ(both.err, "sfxpack: --manifest and --execution-level exclude each other (see 'sfxpack create --help')\n");
+
+    // A signed launcher cannot be rebuilt without breaking its signature.
+    std::string key = tmp / "key.pem", cert = tmp / "cert.pem", original = stub;
+    stub = tmp / "signed.exe";
+    ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=T -keyout '" + key + "' -out '" +
+                           cert + "' >/dev/null 2>&1 && osslsigncode sign -certs '" + cert + "' -key '" + key +
+                           "' -in '" + original + "' -out '" + stub + "' >/dev/null")
+                              .c_str()),
+              0);
+    ExpectRefused(Create({"--execution-level", "asInvoker"}),
+                  stub + ": its resources cannot be rebuilt: the executable is signed; sign the package once it is "
+                         "made instead");
+}
+
 TEST_F(Cli, AFailedRunKeepsAnExistingOutputUntouched)
 {
     WriteFile(out, "previous package");
@@ -776,6 +837,18 @@ TEST_F(Cli, VerifyNamesTheFirstDamagedEntryHeaderOrRecord)
     result = RunCli({"verify", out});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, out + ": 3 entries read whole; no integrity record, so their bytes are not checked\n");
+
+    // The exit-code mark, with the record and without: `list` shows both
+    // marks, and `verify` takes either package.
+    const std::pair<std::vector<std::string>, std::string> marked[] = {
+        {{"--exit-codes"}, "reserved: 1113081427\nintegrity: yes\nexitCodes: yes\n"},
+        {{"--exit-codes", "--no-integrity"}, "reserved: 1163413075\nintegrity: no\nexitCodes: yes\n"}};
+    for (const auto &[options, lines] : marked) {
+        fs::remove(out);
+        ASSERT_EQ(Create(options).exitCode, 0);
+        EXPECT_EQ(RunCli({"verify", out}).exitCode, 0) << lines;
+        EXPECT_NE(Listing().find(lines), std::string::npos) << lines;
+    }
 }
 
 // Every regular file below `root` by relative path: contents and time.

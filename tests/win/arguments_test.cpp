@@ -60,6 +60,8 @@ TEST(SplitCommandLine, TwoQuotesInsideQuotedStretch)
 TEST(SplitCommandLine, ArgumentsThatDoNotFitAreDroppedWhole)
 {
     EXPECT_EQ(Split("p abcdefgh x", 8), (Args{"p", "x"}));
+    // A full buffer has no room left for the terminator of an empty one.
+    EXPECT_EQ(Split("p abcde \"\" \"\"", 8), (Args{"p", "abcde"}));
     EXPECT_EQ(Split("p a b c d", 64, 3), (Args{"p", "a"}));
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/elevated_start.h"
 #include "launcher/globals.h"
 #include "launcher/setup_program.h"
 #include "tests/win/scratch.h"
@@ -84,6 +85,15 @@ std::string Field(const std::string &record, const std::string &key)
     return all.empty() ? "<none>" : all[0];
 }
 
+// SpawnAndWait, the program's exit code left out: the recorder's own 0.
+DWORD Spawn(const char *programPath, const char *commandLine, HWND window)
+{
+    DWORD exitCode = 1;
+    DWORD result = SpawnAndWait(programPath, commandLine, "", window, &exitCode);
+    EXPECT_EQ(exitCode, result == 0 ? 0u : 1u);
+    return result;
+}
+
 // A fresh folder below the temporary directory, with `records` for the
 // recorder's output and `work` standing in for the working directory.
 class Folders : public testing::Test {
@@ -104,6 +114,7 @@ protected:
         SetEnvironmentVariableA("RECORDER_DIR", records.c_str());
         SetEnvironmentVariableA("RECORDER_SLEEP", NULL);
         SetEnvironmentVariableA("RECORDER_TVDELETE", NULL);
+        SetEnvironmentVariableA("RECORDER_EXIT", NULL);
         SetWorkingDir(work);
         SetArguments({});
     }
@@ -232,7 +243,7 @@ TEST_F(Folders, StartRecordsTheExactLineAndTheLaunchersDirectory)
     scratch::WriteFile(work + "data.bin", "d");
     SetCurrentDirectoryA(records.c_str());
     std::string line = work + "Setup.exe -s  a b \"c d\"";
-    EXPECT_EQ(SpawnAndWait((work + "Setup.exe").c_str(), line.c_str(), NULL), 0u);
+    EXPECT_EQ(Spawn((work + "Setup.exe").c_str(), line.c_str(), NULL), 0u);
 
     std::string record = ReadText(records + "\\Setup.txt");
     EXPECT_EQ(Field(record, "command"), line);
@@ -241,6 +252,31 @@ TEST_F(Folders, StartRecordsTheExactLineAndTheLaunchersDirectory)
     EXPECT_EQ(Fields(record, "file"), (std::vector<std::string>{"data.bin", "Setup.exe"}));
     EXPECT_EQ(Field(record, "done"), "<none>");  // "done" has no value
     EXPECT_NE(record.find("\ndone\n"), std::string::npos);
+}
+
+TEST_F(Folders, ElevatedStartGetsTheParametersAndTheLaunchersDirectory)
+{
+    // The start that follows ERROR_ELEVATION_REQUIRED, through the shell's
+    // "runas" verb: Wine runs every program with full rights, so the prompt
+    // itself is never seen here.
+    std::string spaced = root + "\\my temp\\";
+    CreateDirectoryA(spaced.c_str(), NULL);
+    PlaceRecorder(spaced + "Setup.exe");
+    SetCurrentDirectoryA(records.c_str());
+    SetEnvironmentVariableA("RECORDER_EXIT", "3010");
+    HANDLE process = NULL;
+    ASSERT_EQ(StartElevated((spaced + "Setup.exe").c_str(), "-s  a \"b c\" /z -sms", &process), 0u);
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    EXPECT_TRUE(GetExitCodeProcess(process, &exitCode));
+    EXPECT_EQ(exitCode, 3010u);
+    CloseHandle(process);
+
+    std::string record = ReadText(records + "\\Setup.txt");
+    EXPECT_EQ(Field(record, "command"), "\"" + spaced + "Setup.exe\" -s  a \"b c\" /z -sms");
+    EXPECT_EQ(Field(record, "cwd"), records);
+    EXPECT_EQ(StartElevated((spaced + "nothere.exe").c_str(), "", &process), 2u);
 }
 
 TEST_F(Folders, BlankInTheWorkingDirectoryNeverStartsAnotherProgram)
@@ -263,7 +299,7 @@ TEST_F(Folders, BlankInTheWorkingDirectoryNeverStartsAnotherProgram)
     ASSERT_NE(ReadText(records + "\\my.txt"), "");
     DeleteFileA((records + "\\my.txt").c_str());
 
-    EXPECT_EQ(SpawnAndWait((spaced + "Setup.exe").c_str(), line.c_str(), NULL), 0u);
+    EXPECT_EQ(Spawn((spaced + "Setup.exe").c_str(), line.c_str(), NULL), 0u);
     EXPECT_EQ(Field(ReadText(records + "\\Setup.txt"), "command"), line);
     EXPECT_EQ(ReadText(records + "\\my.txt"), "");
 }
@@ -272,13 +308,13 @@ TEST_F(Folders, FailedStartKeepsTheWindowAndGivesTheErrorCode)
 {
     HWND window = CreateWindowA("STATIC", "w", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
     ASSERT_TRUE(IsWindowVisible(window));
-    EXPECT_EQ(SpawnAndWait((work + "nothere.exe").c_str(), (work + "nothere.exe /q").c_str(), window), 2u);
+    EXPECT_EQ(Spawn((work + "nothere.exe").c_str(), (work + "nothere.exe /q").c_str(), window), 2u);
     // An empty program part leaves the working directory as the program.
-    EXPECT_EQ(SpawnAndWait(work.c_str(), (work + " /q").c_str(), window), 2u);
+    EXPECT_EQ(Spawn(work.c_str(), (work + " /q").c_str(), window), 2u);
     EXPECT_TRUE(IsWindowVisible(window));
 
     PlaceRecorder(work + "Setup.exe");
-    EXPECT_EQ(SpawnAndWait((work + "Setup.exe").c_str(), (work + "Setup.exe").c_str(), window), 0u);
+    EXPECT_EQ(Spawn((work + "Setup.exe").c_str(), (work + "Setup.exe").c_str(), window), 0u);
     EXPECT_FALSE(IsWindowVisible(window));
     DestroyWindow(window);
 }
@@ -309,7 +345,7 @@ TEST_F(Folders, WaitsForTheProgramWhileHandlingMessages)
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
 
     DWORD start = GetTickCount();
-    EXPECT_EQ(SpawnAndWait((work + "Setup.exe").c_str(), (work + "Setup.exe").c_str(), NULL), 0u);
+    EXPECT_EQ(Spawn((work + "Setup.exe").c_str(), (work + "Setup.exe").c_str(), NULL), 0u);
     DWORD took = GetTickCount() - start;
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
     KillTimer(window, 1);
@@ -343,7 +379,7 @@ TEST_F(Folders, WaitsForEveryTvdeleteWindow)
     DWORD found = GetTickCount();
 
     PlaceRecorder(work + "Setup.exe");
-    EXPECT_EQ(SpawnAndWait((work + "Setup.exe").c_str(), (work + "Setup.exe").c_str(), NULL), 0u);
+    EXPECT_EQ(Spawn((work + "Setup.exe").c_str(), (work + "Setup.exe").c_str(), NULL), 0u);
     DWORD took = GetTickCount() - found;
     EXPECT_EQ(FindWindowA("tvdelete", NULL), nullptr);
     EXPECT_GE(took, 700u);

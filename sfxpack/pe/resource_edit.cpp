@@ -1,0 +1,108 @@
+// The launcher's resource tree read, changed and laid out again; the image
+// around it is rebuilt by ReplaceResourceSection.
+#include "sfxpack/pe/resource_edit.h"
+
+#include <algorithm>
+#include <set>
+
+#include "resources/resource.h"
+#include "sfxpack/pe/pe_image.h"
+#include "sfxpack/pe/resource_tree.h"
+
+namespace sfxpack {
+
+namespace {
+
+bool IsId(const ResourceKey &key, uint16_t id)
+{
+    return key.name.empty() && key.id == id;
+}
+
+Resource Make(uint16_t type, uint16_t name, uint16_t language, Bytes data)
+{
+    Resource resource;
+    resource.type.id = type;
+    resource.name.id = name;
+    resource.language = language;
+    resource.data = std::move(data);
+    return resource;
+}
+
+// Every language of `type` `name` replaced by one resource holding `data`.
+void Replace(std::vector<Resource> *resources, uint16_t type, uint16_t name, const Bytes &data)
+{
+    resources->erase(std::remove_if(resources->begin(), resources->end(),
+                                    [&](const Resource &r) { return IsId(r.type, type) && IsId(r.name, name); }),
+                     resources->end());
+    resources->push_back(Make(type, name, RESOURCE_LANGUAGE, data));
+}
+
+bool ReplaceIcons(std::vector<Resource> *resources, std::vector<IconImage> images, std::string *error)
+{
+    const uint16_t groups[2] = {IDI_PROGRAM, IDI_PACKAGE};
+    uint16_t languages[2] = {RESOURCE_LANGUAGE, RESOURCE_LANGUAGE};
+    auto Replaced = [&](const Resource &r) {
+        return IsId(r.type, RT_GROUP_ICON_TYPE) && (IsId(r.name, groups[0]) || IsId(r.name, groups[1]));
+    };
+    // Images listed by the groups replaced, and by the groups kept.
+    std::set<uint16_t> dropped, kept;
+    for (const Resource &r : *resources) {
+        if (!IsId(r.type, RT_GROUP_ICON_TYPE))
+            continue;
+        std::vector<IconImage> listed;
+        if (!ReadIconGroup(r.data, &listed, error))
+            return false;
+        for (const IconImage &image : listed)
+            (Replaced(r) ? dropped : kept).insert(image.id);
+        for (int i = 0; i < 2; i++)
+            if (IsId(r.name, groups[i]))
+                languages[i] = r.language;
+    }
+    resources->erase(std::remove_if(resources->begin(), resources->end(),
+                                    [&](const Resource &r) {
+                                        return Replaced(r) || (IsId(r.type, RT_ICON_TYPE) && r.name.name.empty() &&
+                                                               dropped.count(r.name.id) && !kept.count(r.name.id));
+                                    }),
+                     resources->end());
+    std::set<uint16_t> used;
+    for (const Resource &r : *resources)
+        if (IsId(r.type, RT_ICON_TYPE) && r.name.name.empty())
+            used.insert(r.name.id);
+    uint32_t id = 1;
+    for (IconImage &image : images) {
+        while (used.count(uint16_t(id)))
+            id++;
+        if (id > 0xFFFF) {
+            *error = "no free icon ids are left";
+            return false;
+        }
+        image.id = uint16_t(id++);
+        resources->push_back(Make(RT_ICON_TYPE, image.id, languages[0], image.data));
+    }
+    for (int i = 0; i < 2; i++)
+        resources->push_back(Make(RT_GROUP_ICON_TYPE, groups[i], languages[i], IconGroupData(images)));
+    return true;
+}
+
+}  // namespace
+
+bool EditResources(const Bytes &stub, const ResourceChanges &changes, Bytes *out, std::string *error)
+{
+    PeImage image;
+    Bytes section;
+    uint32_t rva;
+    std::vector<Resource> resources;
+    if (!ReadPeImage(stub, &image, error) || !FindResourceSection(stub, image, &section, &rva, error) ||
+        !ParseResourceTree(section, rva, &resources, error))
+        return false;
+    if (!changes.icons.empty() && !ReplaceIcons(&resources, changes.icons, error))
+        return false;
+    if (!changes.version.empty())
+        Replace(&resources, RT_VERSION_TYPE, VERSION_RESOURCE_ID, changes.version);
+    if (!changes.manifest.empty())
+        Replace(&resources, RT_MANIFEST_TYPE, MANIFEST_RESOURCE_ID,
+                Bytes(changes.manifest.begin(), changes.manifest.end()));
+    return ReplaceResourceSection(stub, image, LayOutResourceTree(resources, rva), out, error);
+}
+
+}  // namespace sfxpack

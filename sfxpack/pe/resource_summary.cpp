@@ -1,0 +1,43 @@
+// The resources that `list` shows, found the way Windows finds them: the
+// first icon group in directory order, version and manifest by id 1.
+#include "sfxpack/pe/resource_summary.h"
+
+#include "sfxpack/pe/pe_image.h"
+#include "sfxpack/pe/resource_edit.h"
+#include "sfxpack/pe/resource_tree.h"
+
+namespace sfxpack {
+
+bool SummarizeResources(const Bytes &image, ResourceSummary *summary, std::string *error)
+{
+    *summary = ResourceSummary();
+    PeImage pe;
+    Bytes section;
+    uint32_t rva;
+    std::vector<Resource> resources;
+    if (!ReadPeImage(image, &pe, error) || !FindResourceSection(image, pe, &section, &rva, error) ||
+        !ParseResourceTree(section, rva, &resources, error))
+        return false;
+    bool groupSeen = false;
+    for (const Resource &r : resources) {
+        if (!r.type.name.empty())
+            continue;
+        if (r.type.id == RT_GROUP_ICON_TYPE && !groupSeen) {
+            groupSeen = true;
+            if (!ReadIconGroup(r.data, &summary->icons, error))
+                return false;
+        } else if (r.type.id == RT_VERSION_TYPE && r.name.name.empty() && r.name.id == VERSION_RESOURCE_ID &&
+                   !summary->hasVersion) {
+            summary->hasVersion = true;
+            if (!ReadVersionResource(r.data, &summary->version, error))
+                return false;
+        } else if (r.type.id == RT_MANIFEST_TYPE && r.name.name.empty() && r.name.id == MANIFEST_RESOURCE_ID &&
+                   !summary->hasManifest) {
+            summary->hasManifest = true;
+            summary->manifest.assign(r.data.begin(), r.data.end());
+        }
+    }
+    return true;
+}
+
+}  // namespace sfxpack

@@ -1,0 +1,327 @@
+// The version resource, written and read back. Every block has the same
+// shape: wLength, wValueLength, wType, the key in UTF-16 with its NUL, zero
+// padding to 32 bits, the value, and each child after padding to 32 bits.
+// A block's wLength ends with its last child, unpadded, as the resource
+// compiler writes it.
+#include "sfxpack/pe/version_info.h"
+
+#include <algorithm>
+
+#include "sfxpack/common/codepage.h"
+
+namespace sfxpack {
+
+namespace {
+
+const uint32_t FIXED_SIGNATURE = 0xFEEF04BD;
+const size_t FIXED_SIZE = 52;  // VS_FIXEDFILEINFO: thirteen DWORDs
+const uint16_t BINARY = 0, TEXT = 1;
+
+void Put16(Bytes *out, uint16_t value)
+{
+    out->push_back(value & 0xFF);
+    out->push_back(value >> 8);
+}
+
+void Put32(Bytes *out, uint32_t value)
+{
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+void PadTo32Bits(Bytes *out)
+{
+    while (out->size() % 4)
+        out->push_back(0);
+}
+
+// Appends `text` with its NUL.
+void PutText(Bytes *out, const std::u16string &text)
+{
+    for (char16_t unit : text)
+        Put16(out, unit);
+    Put16(out, 0);
+}
+
+// wLength is truncated to 16 bits here; BuildVersionResource refuses the
+// whole resource when it does not fit, and every block lies within it.
+Bytes Block(const std::u16string &key, uint16_t type, uint16_t valueLength, const Bytes &value,
+            const std::vector<Bytes> &children)
+{
+    Bytes out(6, 0);
+    PutText(&out, key);
+    PadTo32Bits(&out);
+    out.insert(out.end(), value.begin(), value.end());
+    for (const Bytes &child : children) {
+        PadTo32Bits(&out);
+        out.insert(out.end(), child.begin(), child.end());
+    }
+    out[0] = out.size() & 0xFF;
+    out[1] = out.size() >> 8 & 0xFF;
+    out[2] = valueLength & 0xFF;
+    out[3] = valueLength >> 8;
+    out[4] = type;
+    return out;
+}
+
+// UTF-8 to UTF-16, characters beyond the BMP as surrogate pairs.
+bool ToUtf16(const std::string &text, std::u16string *out, std::string *error)
+{
+    out->clear();
+    for (size_t at = 0; at < text.size();) {
+        size_t start = at;
+        uint32_t c;
+        if (!DecodeUtf8(text, &at, &c)) {
+            *error = "invalid UTF-8 at byte " + std::to_string(start);
+            return false;
+        }
+        if (c >= 0x10000) {
+            out->push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+            out->push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out->push_back(char16_t(c));
+        }
+    }
+    return true;
+}
+
+// A lone surrogate, which no writer should leave, reads as U+FFFD.
+std::string ToUtf8(const std::u16string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | c >> 6);
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | c >> 12);
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | c >> 18);
+            out += char(0x80 | (c >> 12 & 0x3F));
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool KeyProblem(const std::string &key, std::string *problem)
+{
+    if (key.empty())
+        *problem = "the key is empty";
+    else if (key.find('=') != std::string::npos)
+        *problem = "the key holds '='";
+    for (unsigned char c : key)
+        if (c < 0x20 || c == 0x7F)
+            *problem = "the key holds a control character";
+    return !problem->empty();
+}
+
+// VerQueryValue finds a key whatever its case, so keys that differ only in
+// case would hide one another.
+bool SameKey(const std::u16string &a, const std::u16string &b)
+{
+    auto lower = [](char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
+               return lower(x) == lower(y);
+           });
+}
+
+Bytes StringBlock(const std::u16string &key, const std::u16string &value)
+{
+    Bytes text;
+    PutText(&text, value);
+    return Block(key, TEXT, uint16_t(value.size() + 1), text, {});
+}
+
+Bytes FixedInfo(const VersionInfo &info)
+{
+    Bytes out;
+    Put32(&out, FIXED_SIGNATURE);
+    Put32(&out, 0x00010000);  // structure version 1.0
+    for (const uint16_t *v : {info.fileVersion, info.productVersion}) {
+        Put32(&out, uint32_t(v[0]) << 16 | v[1]);
+        Put32(&out, uint32_t(v[2]) << 16 | v[3]);
+    }
+    Put32(&out, 0x3F);     // every flag below is meaningful, none set
+    Put32(&out, 0);        // file flags
+    Put32(&out, 0x40004);  // VOS_NT_WINDOWS32
+    Put32(&out, 1);        // VFT_APP
+    Put32(&out, 0);        // subtype
+    Put32(&out, 0);        // no file date
+    Put32(&out, 0);
+    return out;
+}
+
+uint16_t Get16(const Bytes &data, size_t at)
+{
+    return uint16_t(data[at] | data[at + 1] << 8);
+}
+
+uint32_t Get32(const Bytes &data, size_t at)
+{
+    return Get16(data, at) | uint32_t(Get16(data, at + 2)) << 16;
+}
+
+size_t Align(size_t at)
+{
+    return (at + 3) & ~size_t(3);
+}
+
+struct ReadBlock {
+    size_t end = 0;
+    uint16_t valueLength = 0;
+    std::u16string key;
+    size_t value = 0;     // offset of the value
+    size_t children = 0;  // offset of the first child
+};
+
+// The block at `at`, which must lie before `limit`.
+bool Read(const Bytes &data, size_t at, size_t limit, ReadBlock *block)
+{
+    if (at + 6 > limit)
+        return false;
+    size_t length = Get16(data, at);
+    if (length < 6 || at + length > limit)
+        return false;
+    block->end = at + length;
+    block->valueLength = Get16(data, at + 2);
+    block->key.clear();
+    size_t key = at + 6;
+    for (; key + 2 <= block->end && Get16(data, key); key += 2)
+        block->key.push_back(Get16(data, key));
+    if (key + 2 > block->end)
+        return false;
+    block->value = Align(key + 2);
+    size_t valueBytes = Get16(data, at + 4) == TEXT ? 2 * size_t(block->valueLength) : block->valueLength;
+    block->children = Align(block->value + valueBytes);
+    return block->value <= block->end;
+}
+
+// The NUL-terminated text at the block's value, up to the block's end
+// whatever wValueLength says (some writers count bytes, not words).
+std::u16string TextValue(const Bytes &data, const ReadBlock &block)
+{
+    std::u16string text;
+    for (size_t at = block.value; at + 2 <= block.end && Get16(data, at); at += 2)
+        text.push_back(Get16(data, at));
+    return text;
+}
+
+bool ReadStrings(const Bytes &data, const ReadBlock &fileInfo, VersionInfo *info)
+{
+    ReadBlock table;
+    if (fileInfo.children >= fileInfo.end)
+        return true;
+    if (!Read(data, fileInfo.children, fileInfo.end, &table))
+        return false;
+    for (size_t at = table.children; at < table.end;) {
+        ReadBlock string;
+        if (!Read(data, at, table.end, &string))
+            return false;
+        info->strings.emplace_back(ToUtf8(string.key), ToUtf8(TextValue(data, string)));
+        at = Align(string.end);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseVersionNumber(const std::string &text, uint16_t version[4], std::string *error)
+{
+    uint16_t parts[4] = {};
+    size_t count = 0, at = 0;
+    for (;;) {
+        size_t start = at;
+        uint32_t number = 0;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && number <= 65535)
+            number = number * 10 + (text[at++] - '0');
+        if (number > 65535) {
+            *error = "'" + text + "': a number is above 65535";
+            return false;
+        }
+        if (at == start || count == 4 || (at < text.size() && text[at] != '.')) {
+            *error = "'" + text + "' is not a version: 1 to 4 numbers from 0 to 65535, separated by dots";
+            return false;
+        }
+        parts[count++] = uint16_t(number);
+        if (at == text.size())
+            break;
+        at++;
+    }
+    std::copy(parts, parts + 4, version);
+    return true;
+}
+
+bool BuildVersionResource(const VersionInfo &info, Bytes *data, std::string *error)
+{
+    std::vector<Bytes> strings;
+    std::vector<std::u16string> keys;
+    for (const auto &[key, value] : info.strings) {
+        std::string problem;
+        std::u16string wideKey, wideValue;
+        if (!KeyProblem(key, &problem) && ToUtf16(key, &wideKey, &problem) && ToUtf16(value, &wideValue, &problem)) {
+            if (wideValue.find(u'\0') != std::u16string::npos)
+                problem = "the value holds a NUL character";
+            else if (std::any_of(keys.begin(), keys.end(), [&](const std::u16string &k) { return SameKey(k, wideKey); }))
+                problem = key + " is given twice (keys ignore case)";
+        }
+        if (!problem.empty()) {
+            *error = "version string '" + key + "=" + value + "': " + problem;
+            return false;
+        }
+        keys.push_back(wideKey);
+        strings.push_back(StringBlock(wideKey, wideValue));
+    }
+    Bytes translation;
+    Put16(&translation, 0x0409);  // U.S. English
+    Put16(&translation, 1200);    // UTF-16
+    Bytes stringFileInfo = Block(u"StringFileInfo", TEXT, 0, {}, {Block(u"040904B0", TEXT, 0, {}, strings)});
+    Bytes varFileInfo = Block(u"VarFileInfo", TEXT, 0, {}, {Block(u"Translation", BINARY, 4, translation, {})});
+    Bytes out = Block(u"VS_VERSION_INFO", BINARY, FIXED_SIZE, FixedInfo(info), {stringFileInfo, varFileInfo});
+    if (out.size() > 0xFFFF) {
+        *error = "the version strings take " + std::to_string(out.size()) +
+                 " bytes with their keys, more than the 65535 bytes a version resource holds";
+        return false;
+    }
+    *data = out;
+    return true;
+}
+
+bool ReadVersionResource(const Bytes &data, VersionInfo *info, std::string *error)
+{
+    *info = VersionInfo();
+    ReadBlock root;
+    if (!Read(data, 0, data.size(), &root) || root.key != u"VS_VERSION_INFO" || root.valueLength < FIXED_SIZE ||
+        root.value + FIXED_SIZE > root.end || Get32(data, root.value) != FIXED_SIGNATURE) {
+        *error = "the version resource is damaged: no VS_VERSION_INFO block with fixed file information";
+        return false;
+    }
+    for (int i = 0; i < 4; i++) {
+        size_t dword = root.value + 8 + 4 * (i / 2);
+        info->fileVersion[i] = uint16_t(Get32(data, dword) >> (i % 2 ? 0 : 16));
+        info->productVersion[i] = uint16_t(Get32(data, dword + 8) >> (i % 2 ? 0 : 16));
+    }
+    for (size_t at = root.children; at < root.end;) {
+        ReadBlock child;
+        if (!Read(data, at, root.end, &child) || (child.key == u"StringFileInfo" && !ReadStrings(data, child, info))) {
+            *error = "the version resource is damaged: a block runs past its parent";
+            return false;
+        }
+        if (child.key == u"StringFileInfo")
+            return true;
+        at = Align(child.end);
+    }
+    return true;
+}
+
+}  // namespace sfxpack

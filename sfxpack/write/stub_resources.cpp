@@ -1,0 +1,116 @@
+// The options for the package's own icon, version information and manifest,
+// turned into the resources that replace the launcher's.
+#include "sfxpack/common/files.h"
+#include "sfxpack/pe/manifest.h"
+#include "sfxpack/pe/resource_edit.h"
+#include "sfxpack/pe/version_info.h"
+#include "sfxpack/write/create.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace sfxpack {
+
+namespace {
+
+bool Fail(std::string *error, const std::string &why)
+{
+    *error = why;
+    return false;
+}
+
+std::string Dotted(const uint16_t version[4])
+{
+    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
+           std::to_string(version[3]);
+}
+
+// Keys are matched as VerQueryValue matches them, ASCII case ignored.
+bool SameKey(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+bool BuildVersion(const CreateOptions &options, Bytes *data, std::string *error)
+{
+    VersionInfo info;
+    std::string why;
+    if (!options.fileVersion.empty() && !ParseVersionNumber(options.fileVersion, info.fileVersion, &why))
+        return Fail(error, "--file-version: " + why);
+    if (!options.productVersion.empty() && !ParseVersionNumber(options.productVersion, info.productVersion, &why))
+        return Fail(error, "--product-version: " + why);
+    if (options.fileVersion.empty())
+        std::copy(info.productVersion, info.productVersion + 4, info.fileVersion);
+    if (options.productVersion.empty())
+        std::copy(info.fileVersion, info.fileVersion + 4, info.productVersion);
+
+    // The defaults, in the usual order of the keys; the title only when set.
+    auto &strings = info.strings;
+    if (!options.productTitle.empty())
+        strings.emplace_back("FileDescription", options.productTitle);
+    strings.emplace_back("FileVersion", Dotted(info.fileVersion));
+    strings.emplace_back("OriginalFilename", std::filesystem::u8path(options.outputPath).filename().u8string());
+    if (!options.productTitle.empty())
+        strings.emplace_back("ProductName", options.productTitle);
+    strings.emplace_back("ProductVersion", Dotted(info.productVersion));
+    size_t defaults = strings.size();
+    for (const auto &[key, value] : options.versionStrings) {
+        size_t i = 0;
+        while (i < strings.size() && !SameKey(strings[i].first, key))
+            i++;
+        if (i < defaults)
+            strings[i] = {key, value};
+        else if (i < strings.size())
+            return Fail(error, "--version-string: " + key + " is given twice");
+        else
+            strings.emplace_back(key, value);
+    }
+    if (!BuildVersionResource(info, data, &why))
+        return Fail(error, "--version-string: " + why);
+    return true;
+}
+
+}  // namespace
+
+bool ApplyResourceOptions(const CreateOptions &options, Bytes *stub, bool *rebuilt, std::string *error)
+{
+    *rebuilt = false;
+    ResourceChanges changes;
+    std::string why;
+    if (!options.iconPath.empty()) {
+        Bytes icon;
+        if (!ReadFileBytes(options.iconPath, &icon, error))
+            return false;
+        if (!ReadIconFile(icon, &changes.icons, &why))
+            return Fail(error, options.iconPath + ": " + why);
+    }
+    if ((!options.fileVersion.empty() || !options.productVersion.empty() || !options.versionStrings.empty()) &&
+        !BuildVersion(options, &changes.version, error))
+        return false;
+    if (!options.executionLevel.empty() && !ManifestForLevel(options.executionLevel, &changes.manifest, &why))
+        return Fail(error, "--execution-level: " + why);
+    if (!options.manifestPath.empty()) {
+        Bytes manifest;
+        if (!ReadFileBytes(options.manifestPath, &manifest, error))
+            return false;
+        changes.manifest.assign(manifest.begin(), manifest.end());
+        if (!CheckManifest(changes.manifest, &why))
+            return Fail(error, options.manifestPath + ": " + why);
+    }
+    if (!changes.Any())
+        return true;
+    Bytes out;
+    if (!EditResources(*stub, changes, &out, &why))
+        return Fail(error, options.stubPath + ": its resources cannot be rebuilt: " + why);
+    *stub = std::move(out);
+    *rebuilt = true;
+    return true;
+}
+
+}  // namespace sfxpack
