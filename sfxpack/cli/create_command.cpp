@@ -145,14 +145,15 @@ int CreateCommand(const Arguments &args)
                 return UsageError("create", arg + ": a value is missing");
             const std::string &value = args[++i];
             size_t equals = value.find('=');
+            std::string problem;
             if (target) {
                 *target = value;
             } else if (arg == "--version-string") {
                 if (equals == 0 || equals == std::string::npos)
                     return UsageError("create", "--version-string: '" + value + "' is not KEY=VALUE");
                 options.versionStrings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
-            } else if (!ParseCodePage(value, &options.codePage)) {
-                return UsageError("create", "--codepage: '" + value + "' is not a code page number");
+            } else if (!ParseCodePage(value, &options.codePage, &problem)) {
+                return UsageError("create", problem);
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("create", "unknown option " + arg);
