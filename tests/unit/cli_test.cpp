@@ -344,6 +344,15 @@ TEST_F(Cli, RefusesStoredNamesPast260BytesAndWarnsAboutLongPaths)
                               ": 196 bytes of path below the working directory leave fewer than 64 of the "
                               "launcher's 259 for the working directory\n");
     EXPECT_TRUE(fs::exists(out));
+
+    // 248 bytes fit no working folder at all: refused, as the launcher would.
+    fs::remove(out);
+    fs::remove_all(in);
+    std::string tooLong = dir + std::string(147, 'h');
+    WriteFile(in + "/" + tooLong, "x");
+    ExpectRefused(Create({}), in + "/" + tooLong +
+                                  ": its path below the working folder is 248 bytes; even below the shortest "
+                                  "working folder, C:\\~EXB0000\\, that is more than the launcher's 259");
 }
 
 TEST_F(Cli, RefusesFilesAndPackagesOf2GiB)
