@@ -18,7 +18,8 @@ bool ReadFileBytes(const std::string &path, Bytes *out, std::string *error);
 // only when complete, so that no half-written package is ever left there.
 // CreateTemporary gives the descriptor, open for reading and writing, and
 // its name; FinishTemporary closes and renames it, DiscardTemporary closes
-// and removes it.
+// and removes it. Until then SIGINT, SIGTERM and SIGHUP remove it before
+// they end the process (not on Windows). One temporary at a time.
 int CreateTemporary(const std::string &path, std::string *temporary, std::string *error);
 bool FinishTemporary(int fd, const std::string &temporary, const std::string &path, std::string *error);
 void DiscardTemporary(int fd, const std::string &temporary);

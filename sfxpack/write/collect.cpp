@@ -2,30 +2,20 @@
 // everything that the launcher could not extract as it was meant.
 #include "sfxpack/common/codepage.h"
 #include "sfxpack/common/dostime.h"
+#include "sfxpack/read/entry_name.h"
+#include "sfxpack/write/case_fold.h"
 #include "sfxpack/write/create.h"
+#include "sfxpack/write/walk.h"
 #include "package/names.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <filesystem>
 #include <map>
-#include <sys/stat.h>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace sfxpack {
 
 namespace {
-
-struct Found {
-    std::string path;      // as the user sees it
-    std::string relative;  // UTF-8, '/' separators
-    std::string stored;    // prefix and relative path in the code page, backslashes
-    int64_t size = 0;
-    int64_t modified = 0;
-};
 
 // The first character of `relative` that Windows refuses in a file name, or
 // an empty string. '/' is the separator here; a '\' inside a name would be
@@ -57,124 +47,24 @@ bool HasParentComponent(const std::string &relative)
     }
 }
 
-std::string AsciiLower(std::string text)
-{
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return text;
-}
-
-bool Stat(const fs::path &path, int64_t *size, int64_t *modified)
-{
-#ifdef _WIN32
-    struct _stat64 info;
-    if (_wstat64(path.wstring().c_str(), &info) != 0)
-        return false;
-#else
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0)
-        return false;
-#endif
-    *size = info.st_size;
-    *modified = info.st_mtime;
-    return true;
-}
-
 bool Refuse(std::string *error, const std::string &path, const std::string &why)
 {
     *error = path + ": " + why;
     return false;
 }
 
-// A walk through the folder tree; `chain` holds the folders being walked,
-// as resolved paths and as the user sees them, to catch followed links that
-// lead back into one of them.
-struct Walk {
-    bool followLinks = false;
-    std::vector<std::pair<fs::path, std::string>> chain;
-    std::vector<Found> *found = nullptr;
-    std::string *error = nullptr;
-};
-
-// Why a followed link cannot be stored.
-std::string BrokenLink(const std::string &target, const std::error_code &failure)
+// The first component of `relative` that ends in a dot or a blank, which
+// Windows drops from a name, or an empty string.
+std::string DroppedEnding(const std::string &relative)
 {
-    if (failure == std::errc::no_such_file_or_directory || failure == std::errc::not_a_directory)
-        return "a symbolic link to " + target + ", which does not exist";
-    if (failure == std::errc::too_many_symbolic_link_levels)
-        return "a symbolic link to " + target + ", which leads round in a loop of links";
-    return "a symbolic link to " + target + ": " + failure.message();
-}
-
-// Adds the regular files below `folder`, whose resolved path is `real`.
-bool WalkFolder(Walk *walk, const fs::path &folder, const fs::path &relative, const fs::path &real)
-{
-    std::error_code failure;
-    fs::directory_iterator it(folder, failure), end;
-    for (; !failure && it != end; it.increment(failure)) {
-        const fs::path &path = it->path();
-        std::string shown = path.u8string();
-        fs::file_status status = it->symlink_status(failure);
-        if (failure)
-            break;
-        fs::path resolved = real / path.filename();
-        if (fs::is_symlink(status)) {
-            std::string target = fs::read_symlink(path, failure).u8string();
-            if (failure)
-                break;
-            if (!walk->followLinks)
-                return Refuse(walk->error, shown,
-                              "a symbolic link to " + target + "; --follow-links stores what it points to");
-            status = fs::status(path, failure);
-            if (!failure && fs::is_directory(status))
-                resolved = fs::canonical(path, failure);
-            if (failure)
-                return Refuse(walk->error, shown, BrokenLink(target, failure));
-            for (const auto &walked : walk->chain)
-                if (walked.first == resolved)
-                    return Refuse(walk->error, shown, "a symbolic link to " + target + ", which leads back into " +
-                                                          walked.second + ", a loop");
-        }
-        if (fs::is_directory(status)) {
-            walk->chain.emplace_back(resolved, shown);
-            bool walked = WalkFolder(walk, path, relative / path.filename(), resolved);
-            walk->chain.pop_back();
-            if (!walked)
-                return false;
-            continue;
-        }
-        if (!fs::is_regular_file(status))
-            return Refuse(walk->error, shown, "not a regular file or directory");
-        Found file;
-        file.path = shown;
-        file.relative = (relative / path.filename()).generic_u8string();
-        if (!Stat(path, &file.size, &file.modified))
-            return Refuse(walk->error, shown, "cannot read its size and time");
-        walk->found->push_back(file);
+    for (size_t start = 0, end;; start = end + 1) {
+        end = relative.find('/', start);
+        std::string component = relative.substr(start, end == std::string::npos ? end : end - start);
+        if (!component.empty() && (component.back() == '.' || component.back() == ' '))
+            return component;
+        if (end == std::string::npos)
+            return "";
     }
-    if (failure)
-        return Refuse(walk->error, folder.u8string(), failure.message());
-    return true;
-}
-
-// Lists the regular files below `directory` with sizes and times; symbolic
-// links are refused, or followed to what they point to.
-bool WalkTree(const std::string &directory, bool followLinks, std::vector<Found> *found, std::string *error)
-{
-    fs::path root = fs::u8path(directory);
-    std::error_code failure;
-    if (!fs::is_directory(root, failure))
-        return Refuse(error, directory, "not a directory");
-    fs::path real = fs::canonical(root, failure);
-    if (failure)
-        return Refuse(error, directory, failure.message());
-    Walk walk;
-    walk.followLinks = followLinks;
-    walk.chain.emplace_back(real, directory);
-    walk.found = found;
-    walk.error = error;
-    return WalkFolder(&walk, root, fs::path(), real);
 }
 
 // "A", "A and B", "A, B and C".
@@ -221,6 +111,12 @@ bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::ve
     std::string bad = ForbiddenCharacter(file->relative);
     if (!bad.empty())
         return Refuse(error, file->path, "the name holds '" + bad + "', which Windows does not allow in file names");
+    // Windows would store such a component without its ending, under
+    // another name, perhaps one that is already taken.
+    std::string dropped = DroppedEnding(file->relative);
+    if (!dropped.empty())
+        return Refuse(error, file->path, "the name has a component ending in a dot or a blank ('" + dropped +
+                                             "'), which Windows drops");
 
     std::string windowsName = file->relative, converted, why;
     std::replace(windowsName.begin(), windowsName.end(), '/', '\\');
@@ -243,6 +139,13 @@ bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::ve
     if (file->stored.size() > ENTRY_NAME_MAX)
         return Refuse(error, file->path, "the stored name is " + std::to_string(file->stored.size()) +
                                              " bytes, more than " + std::to_string(ENTRY_NAME_MAX));
+    // No TEMP makes room for such a path: the launcher would refuse it on
+    // every machine.
+    if (converted.size() > LAUNCHER_PATH_BYTES - SHORTEST_WORKING_FOLDER)
+        return Refuse(error, file->path, "its path below the working folder is " + std::to_string(converted.size()) +
+                                             " bytes; even below the shortest working folder, C:\\~EXB0000\\, "
+                                             "that is more than the launcher's " +
+                                             std::to_string(LAUNCHER_PATH_BYTES));
     if (converted.size() > LAUNCHER_PATH_MAX - WORKING_DIR_RESERVE)
         warnings->push_back(file->path + ": " + std::to_string(converted.size()) +
                             " bytes of path below the working directory leave fewer than " +
@@ -251,39 +154,25 @@ bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::ve
     return true;
 }
 
-}  // namespace
-
-bool CollectEntries(const CreateOptions &options, const std::string &ansiPrefix, int64_t payloadOffset,
-                    std::vector<Entry> *entries, std::vector<std::string> *warnings, std::string *error)
+// Windows compares names blind to case, at every level of a path: two files
+// whose names differ only in case would land on one, and a file cannot stand
+// beside a folder of its name. Folders that differ only in case merge.
+bool RefuseCaseCollisions(const std::vector<Found> &found, std::string *error)
 {
-    std::vector<Found> found;
-    if (!WalkTree(options.directory, options.followLinks, &found, error))
-        return false;
-    std::sort(found.begin(), found.end(),
-              [](const Found &a, const Found &b) { return a.relative < b.relative; });
-    if (!SetEmptyFilesAside(&found, options.skipEmpty, warnings, error))
-        return false;
-    if (found.empty())
-        return Refuse(error, options.directory, "no files to pack");
-    for (Found &file : found)
-        if (!CheckName(&file, ansiPrefix, options.codePage, warnings, error))
-            return false;
-    std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) { return a.stored < b.stored; });
-
-    // Windows folds at least ASCII case, at every level of a name: two files
-    // that differ only in case would land on one, and a file cannot stand
-    // beside a folder of its name. Folders that differ only in case merge.
     struct Level {
         std::string spelling;
         const Found *file;  // the file of this name, or one below this folder
         bool isFile;
     };
-    std::map<std::string, Level> levels;
+    std::map<std::wstring, Level> levels;
     for (const Found &file : found) {
         for (size_t end = file.relative.find('/');; end = file.relative.find('/', end + 1)) {
             bool isFile = end == std::string::npos;
             std::string spelling = file.relative.substr(0, end);
-            auto inserted = levels.emplace(AsciiLower(spelling), Level{spelling, &file, isFile});
+            std::wstring key;
+            if (!UpperCaseName(spelling, &key, error))
+                return false;
+            auto inserted = levels.emplace(key, Level{spelling, &file, isFile});
             const Level &before = inserted.first->second;
             if (!inserted.second && isFile && before.isFile)
                 return Refuse(error, before.file->path + " and " + file.path,
@@ -302,6 +191,40 @@ bool CollectEntries(const CreateOptions &options, const std::string &ansiPrefix,
                 break;
         }
     }
+    return true;
+}
+
+}  // namespace
+
+bool CollectEntries(const CreateOptions &options, const std::string &ansiPrefix, int64_t payloadOffset,
+                    std::vector<Entry> *entries, std::vector<std::string> *warnings, std::string *error)
+{
+    WalkRequest request;
+    request.directory = options.directory;
+    request.followLinks = options.followLinks;
+    request.skipEmpty = options.skipEmpty;
+    request.payloadOffset = payloadOffset;
+    request.prefixBytes = ansiPrefix.size();
+    request.outputPath = options.outputPath;
+    std::vector<Found> found;
+    // A walk that stopped early has found files past 2 GiB, counted at their
+    // least: the checks below refuse what it found, the size check at the
+    // latest.
+    if (!WalkTree(request, &found, warnings, error))
+        return false;
+    std::sort(found.begin(), found.end(),
+              [](const Found &a, const Found &b) { return a.relative < b.relative; });
+    if (!SetEmptyFilesAside(&found, options.skipEmpty, warnings, error))
+        return false;
+    if (found.empty())
+        return Refuse(error, options.directory, "no files to pack");
+    for (Found &file : found)
+        if (!CheckName(&file, ansiPrefix, options.codePage, warnings, error))
+            return false;
+    std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) { return a.stored < b.stored; });
+
+    if (!RefuseCaseCollisions(found, error))
+        return false;
 
     // Sizes first, so that an oversized package is refused before any read.
     int64_t length = payloadOffset;

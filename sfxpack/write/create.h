@@ -49,7 +49,8 @@ struct CreateOptions {
 // converted to `options.codePage`. Refuses, naming the file, everything the
 // launcher could not extract; the entries will start at `payloadOffset`,
 // which counts towards the 2 GiB package limit. Warnings (long relative
-// paths, skipped empty files) are appended to `warnings`.
+// paths, skipped empty files, the package at `options.outputPath` found in
+// the folder and left out) are appended to `warnings`.
 bool CollectEntries(const CreateOptions &options, const std::string &ansiPrefix, int64_t payloadOffset,
                     std::vector<Entry> *entries, std::vector<std::string> *warnings, std::string *error);
 

@@ -186,6 +186,18 @@ TEST_F(Cli, SameInputSameBytesWhateverTheOrderOnDisk)
                            "entry: 5 2021-03-04 05:06:06 a.txt\nentry: 7 2021-03-04 05:06:06 b\\x.txt\n"),
               std::string::npos)
         << listing;
+
+    // The package written into the folder it packs is left out of the next
+    // run, by whatever path it is named: the same bytes again.
+    std::string inside = in + "/pkg.exe";
+    Result result = RunCli({"create", "-o", inside, "--stub", stub, "--title", "T", in}, {"TZ=UTC0"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(ReadFile(inside), first);
+    result = RunCli({"create", "-o", tmp / "second/../in/./pkg.exe", "--stub", stub, "--title", "T", in}, {"TZ=UTC0"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "sfxpack: warning: " + inside + ": the package being written (-o); left out\n");
+    EXPECT_EQ(ReadFile(inside), first);
 }
 
 TEST_F(Cli, CodePage1252StoresOneByteCharacters)
@@ -287,6 +299,11 @@ TEST_F(Cli, RefusesNamesTheLauncherCannotTake)
         {"src/con.h", DEVICE},
         {"LPT1 .log", DEVICE},
         {"COM\xC2\xB9.txt", DEVICE},  // COM¹, byte B9 in code page 1252
+        // Windows drops a component's trailing dots and blanks: "a." would
+        // be written as "a", "dir./x" into "dir".
+        {"a.", "the name has a component ending in a dot or a blank ('a.'), which Windows drops"},
+        {"b ", "the name has a component ending in a dot or a blank ('b '), which Windows drops"},
+        {"dir./x", "the name has a component ending in a dot or a blank ('dir.'), which Windows drops"},
     };
     for (const auto &bad : cases) {
         fs::remove_all(in);
@@ -327,6 +344,15 @@ TEST_F(Cli, RefusesStoredNamesPast260BytesAndWarnsAboutLongPaths)
                               ": 196 bytes of path below the working directory leave fewer than 64 of the "
                               "launcher's 259 for the working directory\n");
     EXPECT_TRUE(fs::exists(out));
+
+    // 248 bytes fit no working folder at all: refused, as the launcher would.
+    fs::remove(out);
+    fs::remove_all(in);
+    std::string tooLong = dir + std::string(147, 'h');
+    WriteFile(in + "/" + tooLong, "x");
+    ExpectRefused(Create({}), in + "/" + tooLong +
+                                  ": its path below the working folder is 248 bytes; even below the shortest "
+                                  "working folder, C:\\~EXB0000\\, that is more than the launcher's 259");
 }
 
 TEST_F(Cli, RefusesFilesAndPackagesOf2GiB)
@@ -361,6 +387,21 @@ TEST_F(Cli, RefusesAnEmptyFolderAndWhatIsNoFile)
     WriteFile(in + "/A.TXT", "y");
     ExpectRefused(Create({}),
                   in + "/A.TXT and " + in + "/a.txt: the names differ only in case, and Windows would write one over the other");
+    // Beyond ASCII too: É and é in code page 1252, full-width Ａ and ａ in 932.
+    fs::remove(in + "/A.TXT");
+    WriteFile(in + "/\xC3\xA9.txt", "e");
+    WriteFile(in + "/\xC3\x89.txt", "E");
+    ExpectRefused(Create({}), in + "/\xC3\x89.txt and " + in +
+                                  "/\xC3\xA9.txt: the names differ only in case, and Windows would write one over the other");
+    fs::remove(in + "/\xC3\xA9.txt");
+    fs::remove(in + "/\xC3\x89.txt");
+    WriteFile(in + "/\xEF\xBD\x81", "a");
+    WriteFile(in + "/\xEF\xBC\xA1", "A");
+    ExpectRefused(Create({"--codepage", "932"}),
+                  in + "/\xEF\xBC\xA1 and " + in +
+                      "/\xEF\xBD\x81: the names differ only in case, and Windows would write one over the other");
+    fs::remove(in + "/\xEF\xBD\x81");
+    fs::remove(in + "/\xEF\xBC\xA1");
     // At every level: a file beside a folder of its name in other case.
     fs::remove(in + "/A.TXT");
     WriteFile(in + "/Sub/deep/x", "x");
@@ -413,6 +454,30 @@ TEST_F(Cli, SymbolicLinksAreRefusedOrFollowed)
         EXPECT_EQ(std::string(file.begin() + entry.dataOffset, file.begin() + entry.dataOffset + entry.size),
                   contents[i]);
     }
+
+    // Links that lead to the same folders over and over without a loop:
+    // d0/{a,b} -> ../d1, ..., d29/{a,b} -> ../d30, 2^30 paths to one file of
+    // 512 MiB. The walk stops as soon as the package would pass 2 GiB, at
+    // the fourth path it finds, whichever that is.
+    std::string chain = tmp / "chain";
+    for (int i = 0; i < 30; i++) {
+        fs::create_directories(chain + "/d" + std::to_string(i));
+        for (const char *name : {"/a", "/b"})
+            fs::create_directory_symlink("../d" + std::to_string(i + 1), chain + "/d" + std::to_string(i) + name);
+    }
+    WriteFile(chain + "/d30/big.bin", "");
+    fs::resize_file(chain + "/d30/big.bin", 512 << 20);
+    fs::remove(out);
+    result = RunCli({"30", SFXPACK_TEST_CLI, "create", "-o", out, "--stub", stub, "--follow-links", chain + "/d0"}, {},
+                    "/usr/bin/timeout");
+    int64_t length = fs::file_size(stub) + 4 * (12 + 30 * 2 + 7 + (int64_t(512) << 20));
+    std::string ending = "/big.bin: with this file the package would pass 2 GiB (" + std::to_string(length) + " bytes)\n";
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("sfxpack: " + chain + "/d0/", 0), 0u) << result.err;
+    EXPECT_TRUE(result.err.size() > ending.size() &&
+                result.err.compare(result.err.size() - ending.size(), ending.size(), ending) == 0)
+        << result.err;
+    EXPECT_TRUE(fs::is_empty(tmp / "out"));
 }
 
 // Empty files are all named in one refusal, or left out with a warning each.
@@ -568,6 +633,35 @@ TEST_F(Cli, AFailedRunKeepsAnExistingOutputUntouched)
     EXPECT_EQ(result.err, "sfxpack: " + out + ": File too large\n");
     EXPECT_EQ(ReadText(out), "previous package");
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator()), 1);
+
+    // Stopped by a signal while it writes, the run removes its temporary
+    // and ends by that signal. The sparse gigabyte keeps it busy meanwhile.
+    fs::resize_file(in + "/big.bin", 1 << 30);
+    for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
+        pid_t child = fork();
+        if (child == 0) {
+            for (int each : {SIGINT, SIGTERM, SIGHUP})
+                signal(each, SIG_DFL);
+            execl(SFXPACK_TEST_CLI, SFXPACK_TEST_CLI, "create", "-o", out.c_str(), "--stub", stub.c_str(),
+                  in.c_str(), static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        std::string temporary = out + ".tmp" + std::to_string(child);
+        auto written = [&temporary] {
+            std::error_code missing;
+            uintmax_t size = fs::file_size(temporary, missing);
+            return !missing && size > 0;
+        };
+        for (int i = 0; i < 10000 && !written(); i++)
+            usleep(1000);
+        EXPECT_TRUE(written()) << temporary;
+        kill(child, stop);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stop) << stop << ": " << status;
+        EXPECT_EQ(ReadText(out), "previous package");
+        EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "out"), fs::directory_iterator()), 1) << stop;
+    }
 }
 
 TEST_F(Cli, TheDefaultStubIsTheLauncherBesideSfxpack)
@@ -602,7 +696,8 @@ TEST_F(Cli, InstalledAndBuildTreeSfxpackFindTheShippedLauncher)
         if (!entry.is_directory())
             installed.push_back(entry.path().lexically_relative(tmp / "root").string());
     std::sort(installed.begin(), installed.end());
-    EXPECT_EQ(installed, (std::vector<std::string>{"opt/sfx/bin/sfxpack", "opt/sfx/share/man/man1/sfxpack.1",
+    EXPECT_EQ(installed, (std::vector<std::string>{"opt/sfx/bin/sfxpack", "opt/sfx/share/doc/sfxpack/copyright",
+                                                   "opt/sfx/share/man/man1/sfxpack.1.gz",
                                                    "opt/sfx/share/sfxpack/launcher.exe"}));
     EXPECT_EQ(ReadFile(tmp / "root/opt/sfx/share/sfxpack/launcher.exe"), ReadFile(launcher));
 
@@ -610,7 +705,7 @@ TEST_F(Cli, InstalledAndBuildTreeSfxpackFindTheShippedLauncher)
     result = RunCli({"--version"}, {}, installedCli);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "sfxpack " + version + "\n");
-    std::string manual = ReadText(tmp / "root/opt/sfx/share/man/man1/sfxpack.1");
+    std::string manual = RunCli({"-dc", tmp / "root/opt/sfx/share/man/man1/sfxpack.1.gz"}, {}, "/usr/bin/gzip").out;
     EXPECT_EQ(manual.substr(0, manual.find('\n') + 1), ".TH SFXPACK 1 \"\" \"sfxpack " + version + "\" \"User Commands\"\n");
 
     WriteFile(in + "/a.txt", "hello");
