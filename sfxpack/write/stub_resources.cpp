@@ -71,8 +71,9 @@ bool BuildVersion(const CreateOptions &options, Bytes *data, std::string *error)
         else
             strings.emplace_back(key, value);
     }
+    // Its faults name the pair as the user gave it.
     if (!BuildVersionResource(info, data, &why))
-        return Fail(error, "--version-string: " + why);
+        return Fail(error, why);
     return true;
 }
 
