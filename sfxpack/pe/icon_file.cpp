@@ -49,6 +49,20 @@ bool ReadPngHeader(const Bytes &png, uint32_t *width, uint32_t *height, uint16_t
     return *bitCount != 0;
 }
 
+// The fields that an icon file's directory entry and an icon group's entry
+// share, in the same places: only the last four bytes differ.
+IconImage ImageFields(const unsigned char *entry)
+{
+    IconImage image;
+    image.width = entry[0];
+    image.height = entry[1];
+    image.colorCount = entry[2];
+    image.planes = uint16_t(U16(entry + 4));
+    image.bitCount = uint16_t(U16(entry + 6));
+    image.size = U32(entry + 8);
+    return image;
+}
+
 }  // namespace
 
 bool ReadIconFile(const Bytes &file, std::vector<IconImage> *images, std::string *error)
@@ -81,13 +95,7 @@ bool ReadIconFile(const Bytes &file, std::vector<IconImage> *images, std::string
     for (size_t i = 0; i < count; i++) {
         const unsigned char *entry = &file[HEADER_SIZE + i * FILE_ENTRY_SIZE];
         std::string which = "image " + std::to_string(i + 1) + " of " + std::to_string(count);
-        IconImage image;
-        image.width = entry[0];
-        image.height = entry[1];
-        image.colorCount = entry[2];
-        image.planes = uint16_t(U16(entry + 4));
-        image.bitCount = uint16_t(U16(entry + 6));
-        image.size = U32(entry + 8);
+        IconImage image = ImageFields(entry);
         uint64_t offset = U32(entry + 12), end = offset + image.size;
         if (end > file.size())
             return Fail(error, "cut short: " + which + " ends at byte " + std::to_string(end) + " of " +
@@ -138,13 +146,7 @@ bool ReadIconGroup(const Bytes &data, std::vector<IconImage> *images, std::strin
         return Fail(error, "an icon group of " + std::to_string(data.size()) + " bytes is damaged");
     for (size_t i = 0; i < U16(&data[4]); i++) {
         const unsigned char *entry = &data[HEADER_SIZE + i * GROUP_ENTRY_SIZE];
-        IconImage image;
-        image.width = entry[0];
-        image.height = entry[1];
-        image.colorCount = entry[2];
-        image.planes = uint16_t(U16(entry + 4));
-        image.bitCount = uint16_t(U16(entry + 6));
-        image.size = U32(entry + 8);
+        IconImage image = ImageFields(entry);
         image.id = uint16_t(U16(entry + 12));
         images->push_back(image);
     }
