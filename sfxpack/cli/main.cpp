@@ -28,9 +28,13 @@ const char OVERVIEW[] =
     "  --title T          the product's name, shown in the install question\n"
     "  --password P       the password the launcher asks for\n"
     "  --codepage N       the ANSI code page of names and texts (default 1252)\n"
+    "  --icon FILE.ico    the package's icon\n"
+    "  --file-version V   version information, with --version-string KEY=VALUE\n"
+    "  --execution-level asInvoker|highestAvailable|requireAdministrator\n"
+    "  --exit-codes       the package's exit code tells how the run ended\n"
     "\n"
-    "'sfxpack COMMAND --help' describes one command in full, 'man sfxpack' all.\n"
-    "  --version          print sfxpack's version\n"
+    "'sfxpack COMMAND --help' describes one command in full, 'man sfxpack' all;\n"
+    "'sfxpack --version' prints the version.\n"
     "Exit codes: 0 success, 1 refused or failed, 2 wrong usage.\n";
 
 // The arguments in UTF-8, whatever the system's code page.
