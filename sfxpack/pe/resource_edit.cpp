@@ -89,11 +89,9 @@ bool ReplaceIcons(std::vector<Resource> *resources, std::vector<IconImage> image
 bool EditResources(const Bytes &stub, const ResourceChanges &changes, Bytes *out, std::string *error)
 {
     PeImage image;
-    Bytes section;
     uint32_t rva;
     std::vector<Resource> resources;
-    if (!ReadPeImage(stub, &image, error) || !FindResourceSection(stub, image, &section, &rva, error) ||
-        !ParseResourceTree(section, rva, &resources, error))
+    if (!ReadImageResources(stub, &image, &rva, &resources, error))
         return false;
     if (!changes.icons.empty() && !ReplaceIcons(&resources, changes.icons, error))
         return false;

@@ -2,7 +2,6 @@
 // first icon group in directory order, version and manifest by id 1.
 #include "sfxpack/pe/resource_summary.h"
 
-#include "sfxpack/pe/pe_image.h"
 #include "sfxpack/pe/resource_edit.h"
 #include "sfxpack/pe/resource_tree.h"
 
@@ -12,11 +11,9 @@ bool SummarizeResources(const Bytes &image, ResourceSummary *summary, std::strin
 {
     *summary = ResourceSummary();
     PeImage pe;
-    Bytes section;
     uint32_t rva;
     std::vector<Resource> resources;
-    if (!ReadPeImage(image, &pe, error) || !FindResourceSection(image, pe, &section, &rva, error) ||
-        !ParseResourceTree(section, rva, &resources, error))
+    if (!ReadImageResources(image, &pe, &rva, &resources, error))
         return false;
     bool groupSeen = false;
     for (const Resource &r : resources) {

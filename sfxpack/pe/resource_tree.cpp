@@ -271,4 +271,12 @@ Bytes LayOutResourceTree(const std::vector<Resource> &resources, uint32_t sectio
     return out;
 }
 
+bool ReadImageResources(const Bytes &file, PeImage *image, uint32_t *sectionRva, std::vector<Resource> *resources,
+                        std::string *error)
+{
+    Bytes section;
+    return ReadPeImage(file, image, error) && FindResourceSection(file, *image, &section, sectionRva, error) &&
+           ParseResourceTree(section, *sectionRva, resources, error);
+}
+
 }  // namespace sfxpack

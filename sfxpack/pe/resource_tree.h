@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sfxpack/common/bytes.h"
+#include "sfxpack/pe/pe_image.h"
 
 namespace sfxpack {
 
@@ -38,6 +39,12 @@ struct Resource {
 // resources come in directory order.
 bool ParseResourceTree(const Bytes &section, uint32_t sectionRva, std::vector<Resource> *resources,
                        std::string *error);
+
+// The resources of the PE image `file`, with what a rebuild of its resource
+// section needs: its headers in `image` and the section's address in
+// `sectionRva`.
+bool ReadImageResources(const Bytes &file, PeImage *image, uint32_t *sectionRva, std::vector<Resource> *resources,
+                        std::string *error);
 
 // Lays `resources` out as a resource section at `sectionRva`: the
 // directories depth first, then the name strings, the data entries and the
