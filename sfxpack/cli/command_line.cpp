@@ -9,7 +9,7 @@
 #ifndef _WIN32
 #include <unistd.h>
 
-#include "sfxpack/read/extract.h"
+#include "sfxpack/common/partial_file.h"
 #endif
 
 namespace sfxpack {
@@ -91,7 +91,7 @@ namespace {
 // The entry that extract was writing is incomplete: its temporary goes.
 void ShrunkWhileRead(int)
 {
-    RemovePartialEntry();
+    RemovePartialFile();
     static const char text[] = "sfxpack: the package became shorter while it was read\n";
     ssize_t ignored = write(2, text, sizeof text - 1);
     (void)ignored;

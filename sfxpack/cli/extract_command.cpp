@@ -2,7 +2,6 @@
 // on the POSIX calls that never follow a link.
 #include "sfxpack/cli/command_line.h"
 
-#include <csignal>
 #include <cstdio>
 
 #include "sfxpack/read/extract.h"
@@ -30,15 +29,6 @@ const char EXTRACT_HELP[] =
     "  --codepage N   the package's ANSI code page (default 1252); only the\n"
     "                 ASCII-compatible Windows code pages are taken\n";
 
-// The entry being written goes, then the signal ends the process as it
-// would have.
-void Interrupted(int signal)
-{
-    RemovePartialEntry();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
 }  // namespace
 
 int ExtractCommand(const Arguments &args)
@@ -53,8 +43,6 @@ int ExtractCommand(const Arguments &args)
     std::string error;
     if (!OpenTwice(options.path, &file, &recordFile, &error))
         return Fail(error);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(signal, Interrupted);
     ExtractOptions extract;
     extract.directory = options.directory;
     extract.codePage = options.codePage;

@@ -15,10 +15,9 @@
 #include <sys/stat.h>
 #include <process.h>
 #else
-#include <climits>
-#include <csignal>
-#include <pthread.h>
 #include <unistd.h>
+
+#include "sfxpack/common/partial_file.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -32,73 +31,13 @@ std::string Reason(int number)
     return std::strerror(number);
 }
 
-#ifndef _WIN32
-// An interrupted run must not leave its temporary behind: on SIGINT, SIGTERM
-// or SIGHUP the handler removes it and lets the signal end the process as
-// it would have, so that the exit status still tells of the signal. Only
-// async-signal-safe calls run there: the name waits in a fixed buffer.
-const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
-char pendingTemporary[PATH_MAX];
-volatile sig_atomic_t temporaryPending = 0;
-struct sigaction savedActions[3];
-bool handled[3];
-
-void RemoveTemporaryAndStop(int signal)
-{
-    if (temporaryPending)
-        unlink(pendingTemporary);
-    // The action was reset to the default on entry (SA_RESETHAND) and the
-    // signal is blocked until this returns: then it ends the process.
-    raise(signal);
-}
-
-// Holds the three signals off while the temporary and the handlers change.
-void BlockStopSignals(bool block)
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal : STOP_SIGNALS)
-        sigaddset(&set, signal);
-    pthread_sigmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
-}
-
-// A signal that is ignored (nohup, a background job) stays ignored.
-void WatchTemporary(const std::string &temporary)
-{
-    if (temporary.size() >= sizeof pendingTemporary)
-        return;
-    std::memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
-    temporaryPending = 1;
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = RemoveTemporaryAndStop;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int i = 0; i < 3; i++) {
-        handled[i] = sigaction(STOP_SIGNALS[i], nullptr, &savedActions[i]) == 0 &&
-                     savedActions[i].sa_handler != SIG_IGN &&
-                     sigaction(STOP_SIGNALS[i], &action, nullptr) == 0;
-    }
-}
-
-void UnwatchTemporary()
-{
-    BlockStopSignals(true);
-    for (int i = 0; i < 3; i++)
-        if (handled[i])
-            sigaction(STOP_SIGNALS[i], &savedActions[i], nullptr);
-    temporaryPending = 0;
-    BlockStopSignals(false);
-}
-#endif
-
 // Removes the temporary and forgets it.
 void RemoveTemporary(const std::string &temporary)
 {
     std::error_code ignored;
     fs::remove(fs::u8path(temporary), ignored);
 #ifndef _WIN32
-    UnwatchTemporary();
+    ForgetPartialFile();
 #endif
 }
 
@@ -164,14 +103,15 @@ int CreateTemporary(const std::string &path, std::string *temporary, std::string
     // In the same folder, so that the rename never crosses file systems.
     *temporary = path + ".tmp" + std::to_string(getpid());
 #ifndef _WIN32
-    BlockStopSignals(true);
+    HoldEndingSignals(true);
 #endif
     int fd = OpenFile(*temporary, O_RDWR | O_CREAT | O_EXCL);
     int failure = errno;
 #ifndef _WIN32
+    // An interrupted run must not leave its temporary behind.
     if (fd >= 0)
-        WatchTemporary(*temporary);
-    BlockStopSignals(false);
+        NotePartialFile(AT_FDCWD, temporary->c_str());
+    HoldEndingSignals(false);
 #endif
     if (fd < 0)
         *error = path + ": " + Reason(failure);
@@ -200,7 +140,7 @@ bool FinishTemporary(int fd, const std::string &temporary, const std::string &pa
     }
 #ifndef _WIN32
     // Only now: a signal after the rename finds no temporary to remove.
-    UnwatchTemporary();
+    ForgetPartialFile();
 #endif
     return true;
 }

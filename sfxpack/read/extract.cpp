@@ -1,7 +1,6 @@
 #include "sfxpack/read/extract.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -12,6 +11,7 @@
 
 #include "sfxpack/common/codepage.h"
 #include "sfxpack/common/files.h"
+#include "sfxpack/common/partial_file.h"
 #include "sfxpack/read/entry_name.h"
 #include "sfxpack/read/integrity.h"
 
@@ -79,23 +79,15 @@ bool IsEmptyFolder(int fd)
     return empty;
 }
 
-// The temporary that the entry being written goes to: its name and its
-// folder, in static storage that RemovePartialEntry reads from a signal
-// handler. The folder is set last and cleared first, so that the handler
-// sees either no temporary or a whole one.
+// The name of the temporary that the entry being written goes to.
 char partialName[48];
-volatile sig_atomic_t partialFolder = -1;
 
-// Makes a new temporary in `folder` for one entry. The descriptor, or -1
-// with `error` set. The signals that end the process wait meanwhile, so
-// that none comes between the making and the noting of the temporary.
+// Makes a new temporary in `folder` for one entry, noted as the partial
+// file that an ending signal removes. The descriptor, or -1 with `error`
+// set.
 int CreatePartial(int folder, const std::string &shown, std::string *error)
 {
-    sigset_t ending, before;
-    sigemptyset(&ending);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&ending, signal);
-    sigprocmask(SIG_BLOCK, &ending, &before);
+    HoldEndingSignals(true);
     int fd = -1;
     for (unsigned attempt = 0; fd < 0; attempt++) {
         std::snprintf(partialName, sizeof partialName, ".sfxpack-%ld-%u.part", long(getpid()), attempt);
@@ -106,8 +98,8 @@ int CreatePartial(int folder, const std::string &shown, std::string *error)
         }
     }
     if (fd >= 0)
-        partialFolder = folder;
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+        NotePartialFile(folder, partialName);
+    HoldEndingSignals(false);
     return fd;
 }
 
@@ -174,7 +166,7 @@ bool WriteEntry(Source &file, Source &recordFile, const IntegrityRecord *record,
         }
         if (!ok)
             unlinkat(parent, partialName, 0);
-        partialFolder = -1;
+        ForgetPartialFile();
     }
     if (parent != root)
         close(parent);
@@ -182,13 +174,6 @@ bool WriteEntry(Source &file, Source &recordFile, const IntegrityRecord *record,
 }
 
 }  // namespace
-
-void RemovePartialEntry()
-{
-    int folder = partialFolder;
-    if (folder >= 0)
-        unlinkat(folder, partialName, 0);
-}
 
 bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &options, ExtractResult *result,
                     std::string *error)

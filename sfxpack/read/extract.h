@@ -28,11 +28,6 @@ struct ExtractResult {
 bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &options, ExtractResult *result,
                     std::string *error);
 
-// Removes the temporary of the entry being written, if there is one. It
-// makes only async-signal-safe calls, so that a signal handler can call it
-// before the process ends.
-void RemovePartialEntry();
-
 }  // namespace sfxpack
 
 #endif
