@@ -126,16 +126,6 @@ bool KeyProblem(const std::string &key, std::string *problem)
     return !problem->empty();
 }
 
-// VerQueryValue finds a key whatever its case, so keys that differ only in
-// case would hide one another.
-bool SameKey(const std::u16string &a, const std::u16string &b)
-{
-    auto lower = [](char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-               return lower(x) == lower(y);
-           });
-}
-
 Bytes StringBlock(const std::u16string &key, const std::u16string &value)
 {
     Bytes text;
@@ -262,24 +252,38 @@ bool ParseVersionNumber(const std::string &text, uint16_t version[4], std::strin
     return true;
 }
 
+std::string VersionText(const uint16_t version[4])
+{
+    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
+           std::to_string(version[3]);
+}
+
+// ASCII letters alike in either case; any other character, in UTF-8 or in
+// UTF-16, is equal only to itself.
+bool SameVersionKey(const std::string &a, const std::string &b)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 bool BuildVersionResource(const VersionInfo &info, Bytes *data, std::string *error)
 {
     std::vector<Bytes> strings;
-    std::vector<std::u16string> keys;
-    for (const auto &[key, value] : info.strings) {
+    for (auto pair = info.strings.begin(); pair != info.strings.end(); ++pair) {
+        const std::string &key = pair->first, &value = pair->second;
         std::string problem;
         std::u16string wideKey, wideValue;
         if (!KeyProblem(key, &problem) && ToUtf16(key, &wideKey, &problem) && ToUtf16(value, &wideValue, &problem)) {
             if (wideValue.find(u'\0') != std::u16string::npos)
                 problem = "the value holds a NUL character";
-            else if (std::any_of(keys.begin(), keys.end(), [&](const std::u16string &k) { return SameKey(k, wideKey); }))
+            else if (std::any_of(info.strings.begin(), pair, [&](const auto &k) { return SameVersionKey(k.first, key); }))
                 problem = key + " is given twice (keys ignore case)";
         }
         if (!problem.empty()) {
             *error = "version string '" + key + "=" + value + "': " + problem;
             return false;
         }
-        keys.push_back(wideKey);
         strings.push_back(StringBlock(wideKey, wideValue));
     }
     Bytes translation;

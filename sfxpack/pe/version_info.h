@@ -20,6 +20,11 @@ struct VersionInfo {
 
 // "1", "1.2", "1.2.3" or "1.2.3.4", each 0..65535; missing parts are 0.
 bool ParseVersionNumber(const std::string &text, uint16_t version[4], std::string *error);
+// The four numbers as "1.2.0.0".
+std::string VersionText(const uint16_t version[4]);
+// Whether two string keys (UTF-8) are one to VerQueryValue, which ignores the
+// case of ASCII letters: such keys would hide one another.
+bool SameVersionKey(const std::string &a, const std::string &b);
 // The data of an RT_VERSION resource: VS_VERSIONINFO with VS_FIXEDFILEINFO
 // (an application for 32-bit Windows), a StringFileInfo table "040904B0"
 // holding the strings in UTF-16, and VarFileInfo\Translation 0x0409/1200.

@@ -17,12 +17,6 @@ void Line(std::FILE *out, const std::string &field, const std::string &value)
     std::fputs((field + ": " + value + "\n").c_str(), out);
 }
 
-std::string Version(const uint16_t version[4])
-{
-    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
-           std::to_string(version[3]);
-}
-
 // The package's icon sizes, version information and requested execution level.
 bool ListResources(Source &file, std::FILE *out, std::string *error)
 {
@@ -41,8 +35,8 @@ bool ListResources(Source &file, std::FILE *out, std::string *error)
     if (!summary.hasVersion) {
         Line(out, "version", "none");
     } else {
-        Line(out, "fileVersion", Version(summary.version.fileVersion));
-        Line(out, "productVersion", Version(summary.version.productVersion));
+        Line(out, "fileVersion", VersionText(summary.version.fileVersion));
+        Line(out, "productVersion", VersionText(summary.version.productVersion));
         for (const auto &[key, value] : summary.version.strings)
             Line(out, "version", EscapeForLine(key + "=" + value));
     }

@@ -7,7 +7,6 @@
 #include "sfxpack/write/create.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 namespace sfxpack {
@@ -18,23 +17,6 @@ bool Fail(std::string *error, const std::string &why)
 {
     *error = why;
     return false;
-}
-
-std::string Dotted(const uint16_t version[4])
-{
-    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
-           std::to_string(version[3]);
-}
-
-// Keys are matched as VerQueryValue matches them, ASCII case ignored.
-bool SameKey(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 bool BuildVersion(const CreateOptions &options, Bytes *data, std::string *error)
@@ -54,15 +36,15 @@ bool BuildVersion(const CreateOptions &options, Bytes *data, std::string *error)
     auto &strings = info.strings;
     if (!options.productTitle.empty())
         strings.emplace_back("FileDescription", options.productTitle);
-    strings.emplace_back("FileVersion", Dotted(info.fileVersion));
+    strings.emplace_back("FileVersion", VersionText(info.fileVersion));
     strings.emplace_back("OriginalFilename", std::filesystem::u8path(options.outputPath).filename().u8string());
     if (!options.productTitle.empty())
         strings.emplace_back("ProductName", options.productTitle);
-    strings.emplace_back("ProductVersion", Dotted(info.productVersion));
+    strings.emplace_back("ProductVersion", VersionText(info.productVersion));
     size_t defaults = strings.size();
     for (const auto &[key, value] : options.versionStrings) {
         size_t i = 0;
-        while (i < strings.size() && !SameKey(strings[i].first, key))
+        while (i < strings.size() && !SameVersionKey(strings[i].first, key))
             i++;
         if (i < defaults)
             strings[i] = {key, value};
