@@ -78,12 +78,8 @@ bool CheckStoredName(const std::string &name, const std::string &sourcePrefix, c
         return false;
     }
     *relative = name.substr(sourcePrefix.size());
-    if (relative->size() > LAUNCHER_PATH_BYTES - SHORTEST_WORKING_FOLDER) {
-        *why = "its path below the working folder is " + std::to_string(relative->size()) +
-               " bytes; even below the shortest working folder, C:\\~EXB0000\\, that is more than the launcher's " +
-               std::to_string(LAUNCHER_PATH_BYTES);
+    if (!FitsWorkingFolder(relative->size(), why))
         return false;
-    }
     // Empty components pass, as in the launcher: they lead nowhere.
     NameFault fault = FindNameFault(relative->c_str(), leadByteRanges, 0);
     if (fault != NAME_ACCEPTED) {
@@ -103,6 +99,16 @@ bool CheckStoredName(const std::string &name, const std::string &sourcePrefix, c
         return false;
     }
     return true;
+}
+
+bool FitsWorkingFolder(size_t relativeLength, std::string *why)
+{
+    if (relativeLength <= LAUNCHER_PATH_BYTES - SHORTEST_WORKING_FOLDER)
+        return true;
+    *why = "its path below the working folder is " + std::to_string(relativeLength) +
+           " bytes; even below the shortest working folder, C:\\~EXB0000\\, that is more than the launcher's " +
+           std::to_string(LAUNCHER_PATH_BYTES);
+    return false;
 }
 
 int LongestTempFor(size_t relativeLength)

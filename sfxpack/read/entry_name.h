@@ -35,6 +35,11 @@ enum {
 bool CheckStoredName(const std::string &name, const std::string &sourcePrefix, const unsigned char *leadByteRanges,
                      std::string *relative, std::string *why);
 
+// False, with the reason, for a path of `relativeLength` bytes below the
+// working folder that even the shortest working folder leaves no room for:
+// the launcher refuses it on every machine.
+bool FitsWorkingFolder(size_t relativeLength, std::string *why);
+
 // The longest TEMP, in bytes without a trailing backslash, under which the
 // launcher takes a path of `relativeLength` bytes below its working folder.
 int LongestTempFor(size_t relativeLength);

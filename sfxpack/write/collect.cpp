@@ -139,18 +139,13 @@ bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::ve
     if (file->stored.size() > ENTRY_NAME_MAX)
         return Refuse(error, file->path, "the stored name is " + std::to_string(file->stored.size()) +
                                              " bytes, more than " + std::to_string(ENTRY_NAME_MAX));
-    // No TEMP makes room for such a path: the launcher would refuse it on
-    // every machine.
-    if (converted.size() > LAUNCHER_PATH_BYTES - SHORTEST_WORKING_FOLDER)
-        return Refuse(error, file->path, "its path below the working folder is " + std::to_string(converted.size()) +
-                                             " bytes; even below the shortest working folder, C:\\~EXB0000\\, "
-                                             "that is more than the launcher's " +
-                                             std::to_string(LAUNCHER_PATH_BYTES));
-    if (converted.size() > LAUNCHER_PATH_MAX - WORKING_DIR_RESERVE)
+    if (!FitsWorkingFolder(converted.size(), &why))
+        return Refuse(error, file->path, why);
+    if (converted.size() > LAUNCHER_PATH_BYTES - WORKING_DIR_RESERVE)
         warnings->push_back(file->path + ": " + std::to_string(converted.size()) +
                             " bytes of path below the working directory leave fewer than " +
                             std::to_string(WORKING_DIR_RESERVE) + " of the launcher's " +
-                            std::to_string(LAUNCHER_PATH_MAX) + " for the working directory");
+                            std::to_string(LAUNCHER_PATH_BYTES) + " for the working directory");
     return true;
 }
 

@@ -11,7 +11,7 @@ namespace sfxpack {
 
 // Bytes of a launcher path left for the working directory once a name's
 // relative path is appended; fewer than this draws a warning.
-enum { WORKING_DIR_RESERVE = 64, LAUNCHER_PATH_MAX = 259 };
+enum { WORKING_DIR_RESERVE = 64 };
 
 // What `sfxpack create` is given; paths and texts in UTF-8.
 struct CreateOptions {
