@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <locale.h>
 #include <wctype.h>
+
+#include "sfxpack/common/codepage.h"
 #endif
 
 namespace sfxpack {
@@ -31,7 +33,6 @@ bool UpperCaseName(const std::string &utf8, std::wstring *out, std::string *erro
 
 #else
 
-// The names are valid UTF-8: they were converted to the code page before.
 bool UpperCaseName(const std::string &utf8, std::wstring *out, std::string *error)
 {
     // C.UTF-8 holds Unicode's simple case mappings and nothing of any
@@ -45,12 +46,11 @@ bool UpperCaseName(const std::string &utf8, std::wstring *out, std::string *erro
     }
     out->clear();
     for (size_t at = 0; at < utf8.size();) {
-        unsigned char lead = utf8[at];
-        int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-        uint32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
-        for (int i = 1; i <= extra && at + i < utf8.size(); i++)
-            c = c << 6 | (utf8[at + i] & 0x3F);
-        at += 1 + extra;
+        uint32_t c;
+        if (!DecodeUtf8(utf8, &at, &c)) {
+            *error = "cannot compare names as Windows does: invalid UTF-8 at byte " + std::to_string(at);
+            return false;
+        }
         out->push_back(wchar_t(c > 0xFFFF ? c : towupper_l(wint_t(c), unicode)));
     }
     return true;
