@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "sfxpack/common/little_endian.h"
+
 namespace sfxpack {
 
 namespace {
@@ -13,15 +15,8 @@ namespace {
 enum { HEADER_SIZE = 6, FILE_ENTRY_SIZE = 16, GROUP_ENTRY_SIZE = 14, BITMAP_HEADER_SIZE = 40, MAX_SIDE = 256 };
 const unsigned char PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-uint32_t U16(const unsigned char *b) { return b[0] | b[1] << 8; }
-uint32_t U32(const unsigned char *b) { return U16(b) | U16(b + 2) << 16; }
 uint32_t BigEndian32(const unsigned char *b) { return uint32_t(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3]; }
 
-void Append16(Bytes *out, uint32_t value)
-{
-    out->push_back(static_cast<unsigned char>(value));
-    out->push_back(static_cast<unsigned char>(value >> 8));
-}
 
 bool Fail(std::string *error, const std::string &why)
 {
@@ -57,9 +52,9 @@ IconImage ImageFields(const unsigned char *entry)
     image.width = entry[0];
     image.height = entry[1];
     image.colorCount = entry[2];
-    image.planes = uint16_t(U16(entry + 4));
-    image.bitCount = uint16_t(U16(entry + 6));
-    image.size = U32(entry + 8);
+    image.planes = uint16_t(Load16(entry + 4));
+    image.bitCount = uint16_t(Load16(entry + 6));
+    image.size = Load32(entry + 8);
     return image;
 }
 
@@ -84,9 +79,9 @@ bool ReadIconFile(const Bytes &file, std::vector<IconImage> *images, std::string
         images->push_back(std::move(image));
         return true;
     }
-    if (file.size() < HEADER_SIZE || U16(&file[0]) != 0 || U16(&file[2]) != 1)
+    if (file.size() < HEADER_SIZE || Load16(&file[0]) != 0 || Load16(&file[2]) != 1)
         return Fail(error, "not an icon (.ico) or PNG file");
-    size_t count = U16(&file[4]);
+    size_t count = Load16(&file[4]);
     if (count == 0)
         return Fail(error, "holds no image");
     if (HEADER_SIZE + count * FILE_ENTRY_SIZE > file.size())
@@ -96,7 +91,7 @@ bool ReadIconFile(const Bytes &file, std::vector<IconImage> *images, std::string
         const unsigned char *entry = &file[HEADER_SIZE + i * FILE_ENTRY_SIZE];
         std::string which = "image " + std::to_string(i + 1) + " of " + std::to_string(count);
         IconImage image = ImageFields(entry);
-        uint64_t offset = U32(entry + 12), end = offset + image.size;
+        uint64_t offset = Load32(entry + 12), end = offset + image.size;
         if (end > file.size())
             return Fail(error, "cut short: " + which + " ends at byte " + std::to_string(end) + " of " +
                                    std::to_string(file.size()));
@@ -108,9 +103,9 @@ bool ReadIconFile(const Bytes &file, std::vector<IconImage> *images, std::string
                 return Fail(error, which + " is a PNG without its image header");
             if (!image.bitCount)
                 image.bitCount = pngBits;
-        } else if (image.size >= BITMAP_HEADER_SIZE && U32(image.data.data()) == BITMAP_HEADER_SIZE) {
+        } else if (image.size >= BITMAP_HEADER_SIZE && Load32(image.data.data()) == BITMAP_HEADER_SIZE) {
             if (!image.bitCount)
-                image.bitCount = uint16_t(U16(&image.data[14]));
+                image.bitCount = uint16_t(Load16(&image.data[14]));
         } else {
             return Fail(error, which + " is neither a PNG nor a bitmap");
         }
@@ -141,13 +136,13 @@ Bytes IconGroupData(const std::vector<IconImage> &images)
 bool ReadIconGroup(const Bytes &data, std::vector<IconImage> *images, std::string *error)
 {
     images->clear();
-    if (data.size() < HEADER_SIZE || U16(&data[2]) != 1 ||
-        data.size() < HEADER_SIZE + size_t(U16(&data[4])) * GROUP_ENTRY_SIZE)
+    if (data.size() < HEADER_SIZE || Load16(&data[2]) != 1 ||
+        data.size() < HEADER_SIZE + size_t(Load16(&data[4])) * GROUP_ENTRY_SIZE)
         return Fail(error, "an icon group of " + std::to_string(data.size()) + " bytes is damaged");
-    for (size_t i = 0; i < U16(&data[4]); i++) {
+    for (size_t i = 0; i < Load16(&data[4]); i++) {
         const unsigned char *entry = &data[HEADER_SIZE + i * GROUP_ENTRY_SIZE];
         IconImage image = ImageFields(entry);
-        image.id = uint16_t(U16(entry + 12));
+        image.id = uint16_t(Load16(entry + 12));
         images->push_back(image);
     }
     return true;

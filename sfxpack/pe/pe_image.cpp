@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sfxpack/common/little_endian.h"
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the checksum loads words as little-endian");
 
 namespace sfxpack {
@@ -34,15 +36,6 @@ enum {
     MAX_DIRECTORIES = 16
 };
 
-uint32_t U16(const Bytes &b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t U32(const Bytes &b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
-
-void Put32(Bytes *b, size_t at, uint32_t value)
-{
-    for (int i = 0; i < 4; i++)
-        (*b)[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 bool Has(const Bytes &b, uint64_t offset, uint64_t length)
 {
     return offset <= b.size() && length <= b.size() - offset;
@@ -64,8 +57,8 @@ void Directory(const Bytes &file, const PeImage &image, unsigned index, uint32_t
 {
     *rva = *size = 0;
     if (index < image.directoryCount) {
-        *rva = U32(file, image.directories + index * 8);
-        *size = U32(file, image.directories + index * 8 + 4);
+        *rva = Load32(file, image.directories + index * 8);
+        *size = Load32(file, image.directories + index * 8 + 4);
     }
 }
 
@@ -75,11 +68,11 @@ void Directory(const Bytes &file, const PeImage &image, unsigned index, uint32_t
 bool RelocationsBelow(const Bytes &file, size_t offset, uint32_t size, uint32_t limit)
 {
     for (size_t at = offset, end = offset + size; at + 8 <= end;) {
-        uint32_t page = U32(file, at), blockSize = U32(file, at + 4);
+        uint32_t page = Load32(file, at), blockSize = Load32(file, at + 4);
         if (blockSize < 8 || blockSize > end - at)
             return false;
         for (size_t entry = at + 8; entry + 2 <= at + blockSize; entry += 2) {
-            uint32_t value = U16(file, entry);
+            uint32_t value = Load16(file, entry);
             if ((value >> 12) != 0 && uint64_t(page) + (value & 0xFFF) + 8 > limit)
                 return false;
         }
@@ -95,26 +88,26 @@ bool ReadPeImage(const Bytes &file, PeImage *image, std::string *error)
     *image = PeImage();
     if (!Has(file, 0, DOS_LFANEW + 4) || file[0] != 'M' || file[1] != 'Z')
         return Fail(error, "not a Windows executable (no MZ header)");
-    size_t pe = U32(file, DOS_LFANEW);
+    size_t pe = Load32(file, DOS_LFANEW);
     if (!Has(file, pe, OPTIONAL_HEADER + 2) || std::memcmp(&file[pe], "PE\0\0", 4) != 0)
         return Fail(error, "not a Windows executable (no PE header)");
-    size_t optional = pe + OPTIONAL_HEADER, optionalSize = U16(file, pe + COFF_OPTIONAL_SIZE);
-    uint32_t magic = U16(file, optional);
+    size_t optional = pe + OPTIONAL_HEADER, optionalSize = Load16(file, pe + COFF_OPTIONAL_SIZE);
+    uint32_t magic = Load16(file, optional);
     size_t countField = magic == PE32_MAGIC ? PE32_DIRECTORY_COUNT
                         : magic == PE32PLUS_MAGIC ? PE32PLUS_DIRECTORY_COUNT : 0;
     if (!countField || optionalSize < countField + 4 || !Has(file, optional, optionalSize))
         return Fail(error, "unknown optional header");
     image->pe32plus = magic == PE32PLUS_MAGIC;
     image->optionalHeader = optional;
-    image->sectionAlignment = U32(file, optional + SECTION_ALIGNMENT);
-    image->fileAlignment = U32(file, optional + FILE_ALIGNMENT);
+    image->sectionAlignment = Load32(file, optional + SECTION_ALIGNMENT);
+    image->fileAlignment = Load32(file, optional + FILE_ALIGNMENT);
     image->directories = optional + countField + 4;
-    image->directoryCount = std::min<uint32_t>({U32(file, optional + countField), MAX_DIRECTORIES,
+    image->directoryCount = std::min<uint32_t>({Load32(file, optional + countField), MAX_DIRECTORIES,
                                                 uint32_t((optionalSize - countField - 4) / 8)});
     if (!image->sectionAlignment || !image->fileAlignment)
         return Fail(error, "the optional header has no section or file alignment");
 
-    size_t table = optional + optionalSize, count = U16(file, pe + COFF_SECTION_COUNT);
+    size_t table = optional + optionalSize, count = Load16(file, pe + COFF_SECTION_COUNT);
     if (!Has(file, table, count * SECTION_HEADER_SIZE))
         return Fail(error, "the section table runs past the end of the file");
     for (size_t i = 0; i < count; i++) {
@@ -122,11 +115,11 @@ bool ReadPeImage(const Bytes &file, PeImage *image, std::string *error)
         section.header = table + i * SECTION_HEADER_SIZE;
         const char *name = reinterpret_cast<const char *>(&file[section.header]);
         section.name.assign(name, strnlen(name, 8));
-        section.virtualSize = U32(file, section.header + 8);
-        section.virtualAddress = U32(file, section.header + 12);
-        section.rawSize = U32(file, section.header + 16);
-        section.rawOffset = U32(file, section.header + 20);
-        section.characteristics = U32(file, section.header + 36);
+        section.virtualSize = Load32(file, section.header + 8);
+        section.virtualAddress = Load32(file, section.header + 12);
+        section.rawSize = Load32(file, section.header + 16);
+        section.rawOffset = Load32(file, section.header + 20);
+        section.characteristics = Load32(file, section.header + 36);
         if (i > 0 && section.virtualAddress < image->sections.back().virtualAddress)
             return Fail(error, "section " + std::to_string(i + 1) + " lies below the one before it");
         if (section.rawSize && !Has(file, section.rawOffset, section.rawSize))
@@ -198,7 +191,7 @@ bool ReplaceResourceSection(const Bytes &file, const PeImage &image, const Bytes
     for (const PeSection &s : image.sections)
         if (debugRva >= s.virtualAddress && debugRva - s.virtualAddress + uint64_t(debugSize) <= s.rawSize)
             for (uint32_t e = 0; e + DEBUG_ENTRY_SIZE <= debugSize; e += DEBUG_ENTRY_SIZE)
-                if (U32(file, s.rawOffset + (debugRva - s.virtualAddress) + e + DEBUG_RAW_POINTER) >= resources.rawOffset)
+                if (Load32(file, s.rawOffset + (debugRva - s.virtualAddress) + e + DEBUG_RAW_POINTER) >= resources.rawOffset)
                     return Fail(error, "debug data lies in or after the resources");
 
     uint64_t newRawSize = Align(section.size(), image.fileAlignment);
@@ -212,23 +205,23 @@ bool ReplaceResourceSection(const Bytes &file, const PeImage &image, const Bytes
     out->resize(resources.rawOffset + newRawSize, 0);
     out->insert(out->end(), file.begin() + oldRawEnd, file.begin() + image.imageEnd);
 
-    Put32(out, resources.header + 8, uint32_t(section.size()));
-    Put32(out, resources.header + 16, uint32_t(newRawSize));
+    Store32(out, resources.header + 8, uint32_t(section.size()));
+    Store32(out, resources.header + 16, uint32_t(newRawSize));
     uint64_t end = uint64_t(rva) + section.size();
     for (size_t i = r + 1; i < image.sections.size(); i++) {
         const PeSection &after = image.sections[i];
-        Put32(out, after.header + 12, uint32_t(after.virtualAddress + delta));
-        Put32(out, after.header + 20, uint32_t(after.rawOffset + rawDelta));
+        Store32(out, after.header + 12, uint32_t(after.virtualAddress + delta));
+        Store32(out, after.header + 20, uint32_t(after.rawOffset + rawDelta));
         end = after.virtualAddress + delta + std::max(after.virtualSize, after.rawSize);
     }
-    Put32(out, image.directories + RESOURCE_DIRECTORY * 8 + 4, uint32_t(section.size()));
+    Store32(out, image.directories + RESOURCE_DIRECTORY * 8 + 4, uint32_t(section.size()));
     if (relocationRva)
-        Put32(out, image.directories + RELOCATION_DIRECTORY * 8, uint32_t(relocationRva + delta));
+        Store32(out, image.directories + RELOCATION_DIRECTORY * 8, uint32_t(relocationRva + delta));
     size_t optional = image.optionalHeader;
-    Put32(out, optional + SIZE_OF_IMAGE, uint32_t(Align(end, image.sectionAlignment)));
+    Store32(out, optional + SIZE_OF_IMAGE, uint32_t(Align(end, image.sectionAlignment)));
     if (resources.characteristics & INITIALIZED_DATA)
-        Put32(out, optional + SIZE_OF_INITIALIZED_DATA,
-              uint32_t(U32(file, optional + SIZE_OF_INITIALIZED_DATA) + rawDelta));
+        Store32(out, optional + SIZE_OF_INITIALIZED_DATA,
+              uint32_t(Load32(file, optional + SIZE_OF_INITIALIZED_DATA) + rawDelta));
     WritePeChecksum(out, image);
     return true;
 }
@@ -262,10 +255,10 @@ uint32_t PeChecksum::Value() const
 
 void WritePeChecksum(Bytes *file, const PeImage &image)
 {
-    Put32(file, image.ChecksumOffset(), 0);
+    Store32(file, image.ChecksumOffset(), 0);
     PeChecksum checksum;
     checksum.Add(file->data(), file->size());
-    Put32(file, image.ChecksumOffset(), checksum.Value());
+    Store32(file, image.ChecksumOffset(), checksum.Value());
 }
 
 }  // namespace sfxpack

@@ -1,6 +1,7 @@
 // Finds the header placeholder in a launcher stub by walking its PE resource
 // directory: type -> name -> language -> data entry.
 #include "package/format.h"
+#include "sfxpack/common/little_endian.h"
 #include "sfxpack/pe/pe_resource.h"
 
 #include <algorithm>
@@ -48,8 +49,8 @@ struct Image {
         return offset <= bytes.size() && length <= bytes.size() - offset;
     }
 
-    uint32_t U16(size_t offset) const { return bytes[offset] | bytes[offset + 1] << 8; }
-    uint32_t U32(size_t offset) const { return U16(offset) | U16(offset + 2) << 16; }
+    uint32_t U16(size_t offset) const { return Load16(bytes, offset); }
+    uint32_t U32(size_t offset) const { return Load32(bytes, offset); }
 
     bool Fail(const std::string &why)
     {

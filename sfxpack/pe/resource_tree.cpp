@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <set>
 
+#include "sfxpack/common/little_endian.h"
+
 namespace sfxpack {
 
 namespace {
@@ -26,8 +28,8 @@ struct TreeReader {
     {
         return offset <= section.size() && length <= section.size() - offset;
     }
-    uint32_t U16(size_t at) const { return section[at] | section[at + 1] << 8; }
-    uint32_t U32(size_t at) const { return U16(at) | U16(at + 2) << 16; }
+    uint32_t U16(size_t at) const { return Load16(section, at); }
+    uint32_t U32(size_t at) const { return Load32(section, at); }
 
     bool Fail(const std::string &why)
     {
@@ -96,17 +98,6 @@ size_t Align(size_t value, size_t alignment)
     return (value + alignment - 1) / alignment * alignment;
 }
 
-void Put16(Bytes *out, size_t at, uint32_t value)
-{
-    (*out)[at] = static_cast<unsigned char>(value);
-    (*out)[at + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-void Put32(Bytes *out, size_t at, uint32_t value)
-{
-    Put16(out, at, value & 0xFFFF);
-    Put16(out, at + 2, value >> 16);
-}
 
 struct NameNode {
     const ResourceKey *key;
@@ -227,13 +218,13 @@ Bytes LayOutResourceTree(const std::vector<Resource> &resources, uint32_t sectio
     auto Directory = [&](size_t at, const std::vector<std::pair<const ResourceKey *, uint32_t>> &entries) {
         size_t named = std::count_if(entries.begin(), entries.end(),
                                      [](const auto &entry) { return !entry.first->name.empty(); });
-        Put16(&out, at + 12, uint32_t(named));
-        Put16(&out, at + 14, uint32_t(entries.size() - named));
+        Store16(&out, at + 12, uint32_t(named));
+        Store16(&out, at + 14, uint32_t(entries.size() - named));
         for (size_t i = 0; i < entries.size(); i++) {
             const ResourceKey &key = *entries[i].first;
             size_t entry = at + DIRECTORY_SIZE + i * ENTRY_SIZE;
-            Put32(&out, entry, key.name.empty() ? key.id : HIGH_BIT | StringOffset(key));
-            Put32(&out, entry + 4, entries[i].second);
+            Store32(&out, entry, key.name.empty() ? key.id : HIGH_BIT | StringOffset(key));
+            Store32(&out, entry + 4, entries[i].second);
         }
     };
     std::vector<std::pair<const ResourceKey *, uint32_t>> rootEntries;
@@ -257,15 +248,15 @@ Bytes LayOutResourceTree(const std::vector<Resource> &resources, uint32_t sectio
     }
     Directory(0, rootEntries);
     for (const auto &[text, offset] : strings) {
-        Put16(&out, offset, uint32_t(text->size()));
+        Store16(&out, offset, uint32_t(text->size()));
         for (size_t i = 0; i < text->size(); i++)
-            Put16(&out, offset + 2 + 2 * i, (*text)[i]);
+            Store16(&out, offset + 2 + 2 * i, (*text)[i]);
     }
     for (size_t i = 0; i < sorted.size(); i++) {
         size_t entry = dataEntries + i * DATA_ENTRY_SIZE;
-        Put32(&out, entry, sectionRva + uint32_t(dataOffsets[i]));
-        Put32(&out, entry + 4, uint32_t(sorted[i]->data.size()));
-        Put32(&out, entry + 8, sorted[i]->codePage);
+        Store32(&out, entry, sectionRva + uint32_t(dataOffsets[i]));
+        Store32(&out, entry + 4, uint32_t(sorted[i]->data.size()));
+        Store32(&out, entry + 8, sorted[i]->codePage);
         std::copy(sorted[i]->data.begin(), sorted[i]->data.end(), out.begin() + dataOffsets[i]);
     }
     return out;

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "sfxpack/common/codepage.h"
+#include "sfxpack/common/little_endian.h"
 
 namespace sfxpack {
 
@@ -17,17 +18,6 @@ const uint32_t FIXED_SIGNATURE = 0xFEEF04BD;
 const size_t FIXED_SIZE = 52;  // VS_FIXEDFILEINFO: thirteen DWORDs
 const uint16_t BINARY = 0, TEXT = 1;
 
-void Put16(Bytes *out, uint16_t value)
-{
-    out->push_back(value & 0xFF);
-    out->push_back(value >> 8);
-}
-
-void Put32(Bytes *out, uint32_t value)
-{
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
 
 void PadTo32Bits(Bytes *out)
 {
@@ -39,8 +29,8 @@ void PadTo32Bits(Bytes *out)
 void PutText(Bytes *out, const std::u16string &text)
 {
     for (char16_t unit : text)
-        Put16(out, unit);
-    Put16(out, 0);
+        Append16(out, unit);
+    Append16(out, 0);
 }
 
 // wLength is truncated to 16 bits here; BuildVersionResource refuses the
@@ -136,31 +126,22 @@ Bytes StringBlock(const std::u16string &key, const std::u16string &value)
 Bytes FixedInfo(const VersionInfo &info)
 {
     Bytes out;
-    Put32(&out, FIXED_SIGNATURE);
-    Put32(&out, 0x00010000);  // structure version 1.0
+    Append32(&out, FIXED_SIGNATURE);
+    Append32(&out, 0x00010000);  // structure version 1.0
     for (const uint16_t *v : {info.fileVersion, info.productVersion}) {
-        Put32(&out, uint32_t(v[0]) << 16 | v[1]);
-        Put32(&out, uint32_t(v[2]) << 16 | v[3]);
+        Append32(&out, uint32_t(v[0]) << 16 | v[1]);
+        Append32(&out, uint32_t(v[2]) << 16 | v[3]);
     }
-    Put32(&out, 0x3F);     // every flag below is meaningful, none set
-    Put32(&out, 0);        // file flags
-    Put32(&out, 0x40004);  // VOS_NT_WINDOWS32
-    Put32(&out, 1);        // VFT_APP
-    Put32(&out, 0);        // subtype
-    Put32(&out, 0);        // no file date
-    Put32(&out, 0);
+    Append32(&out, 0x3F);     // every flag below is meaningful, none set
+    Append32(&out, 0);        // file flags
+    Append32(&out, 0x40004);  // VOS_NT_WINDOWS32
+    Append32(&out, 1);        // VFT_APP
+    Append32(&out, 0);        // subtype
+    Append32(&out, 0);        // no file date
+    Append32(&out, 0);
     return out;
 }
 
-uint16_t Get16(const Bytes &data, size_t at)
-{
-    return uint16_t(data[at] | data[at + 1] << 8);
-}
-
-uint32_t Get32(const Bytes &data, size_t at)
-{
-    return Get16(data, at) | uint32_t(Get16(data, at + 2)) << 16;
-}
 
 size_t Align(size_t at)
 {
@@ -180,19 +161,19 @@ bool Read(const Bytes &data, size_t at, size_t limit, ReadBlock *block)
 {
     if (at + 6 > limit)
         return false;
-    size_t length = Get16(data, at);
+    size_t length = Load16(data, at);
     if (length < 6 || at + length > limit)
         return false;
     block->end = at + length;
-    block->valueLength = Get16(data, at + 2);
+    block->valueLength = Load16(data, at + 2);
     block->key.clear();
     size_t key = at + 6;
-    for (; key + 2 <= block->end && Get16(data, key); key += 2)
-        block->key.push_back(Get16(data, key));
+    for (; key + 2 <= block->end && Load16(data, key); key += 2)
+        block->key.push_back(Load16(data, key));
     if (key + 2 > block->end)
         return false;
     block->value = Align(key + 2);
-    size_t valueBytes = Get16(data, at + 4) == TEXT ? 2 * size_t(block->valueLength) : block->valueLength;
+    size_t valueBytes = Load16(data, at + 4) == TEXT ? 2 * size_t(block->valueLength) : block->valueLength;
     block->children = Align(block->value + valueBytes);
     return block->value <= block->end;
 }
@@ -202,8 +183,8 @@ bool Read(const Bytes &data, size_t at, size_t limit, ReadBlock *block)
 std::u16string TextValue(const Bytes &data, const ReadBlock &block)
 {
     std::u16string text;
-    for (size_t at = block.value; at + 2 <= block.end && Get16(data, at); at += 2)
-        text.push_back(Get16(data, at));
+    for (size_t at = block.value; at + 2 <= block.end && Load16(data, at); at += 2)
+        text.push_back(Load16(data, at));
     return text;
 }
 
@@ -287,8 +268,8 @@ bool BuildVersionResource(const VersionInfo &info, Bytes *data, std::string *err
         strings.push_back(StringBlock(wideKey, wideValue));
     }
     Bytes translation;
-    Put16(&translation, 0x0409);  // U.S. English
-    Put16(&translation, 1200);    // UTF-16
+    Append16(&translation, 0x0409);  // U.S. English
+    Append16(&translation, 1200);    // UTF-16
     Bytes stringFileInfo = Block(u"StringFileInfo", TEXT, 0, {}, {Block(u"040904B0", TEXT, 0, {}, strings)});
     Bytes varFileInfo = Block(u"VarFileInfo", TEXT, 0, {}, {Block(u"Translation", BINARY, 4, translation, {})});
     Bytes out = Block(u"VS_VERSION_INFO", BINARY, FIXED_SIZE, FixedInfo(info), {stringFileInfo, varFileInfo});
@@ -306,14 +287,14 @@ bool ReadVersionResource(const Bytes &data, VersionInfo *info, std::string *erro
     *info = VersionInfo();
     ReadBlock root;
     if (!Read(data, 0, data.size(), &root) || root.key != u"VS_VERSION_INFO" || root.valueLength < FIXED_SIZE ||
-        root.value + FIXED_SIZE > root.end || Get32(data, root.value) != FIXED_SIGNATURE) {
+        root.value + FIXED_SIZE > root.end || Load32(data, root.value) != FIXED_SIGNATURE) {
         *error = "the version resource is damaged: no VS_VERSION_INFO block with fixed file information";
         return false;
     }
     for (int i = 0; i < 4; i++) {
         size_t dword = root.value + 8 + 4 * (i / 2);
-        info->fileVersion[i] = uint16_t(Get32(data, dword) >> (i % 2 ? 0 : 16));
-        info->productVersion[i] = uint16_t(Get32(data, dword + 8) >> (i % 2 ? 0 : 16));
+        info->fileVersion[i] = uint16_t(Load32(data, dword) >> (i % 2 ? 0 : 16));
+        info->productVersion[i] = uint16_t(Load32(data, dword + 8) >> (i % 2 ? 0 : 16));
     }
     for (size_t at = root.children; at < root.end;) {
         ReadBlock child;

@@ -6,15 +6,11 @@
 #include <cstring>
 
 #include "package/crc32.h"
+#include "sfxpack/common/little_endian.h"
 
 namespace sfxpack {
 
 namespace {
-
-uint32_t U32(const unsigned char *b)
-{
-    return b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24;
-}
 
 std::string Hex(uint32_t value)
 {
@@ -73,8 +69,8 @@ bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRec
     unsigned char stored[4];
     if (!file.Read(at + size - 4, stored, 4, error))
         return false;
-    if (U32(stored) != crc) {
-        *error = place + "its own CRC-32 is " + Hex(U32(stored)) + ", but its bytes give " + Hex(crc);
+    if (Load32(stored) != crc) {
+        *error = place + "its own CRC-32 is " + Hex(Load32(stored)) + ", but its bytes give " + Hex(crc);
         return false;
     }
     record->offset = at;
@@ -109,7 +105,7 @@ bool ReadEntryCrc(Source &file, const IntegrityRecord &record, int32_t index, ui
     unsigned char stored[4];
     if (!file.Read(record.offset + INTEGRITY_HEAD_BYTES + 4 * uint64_t(index), stored, 4, error))
         return false;
-    *crc = U32(stored);
+    *crc = Load32(stored);
     return true;
 }
 

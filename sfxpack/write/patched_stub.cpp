@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "sfxpack/common/little_endian.h"
 #include "sfxpack/pe/pe_image.h"
 #include "sfxpack/pe/pe_resource.h"
 
@@ -89,10 +90,8 @@ bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t 
 
     Bytes bytes(stub);
     std::memcpy(&bytes[location.fileOffset], &header, sizeof header);
-    if (package.resourceSize) {
-        for (int i = 0; i < 4; i++)
-            bytes[location.sizeFieldOffset + i] = static_cast<unsigned char>(*package.resourceSize >> (8 * i));
-    }
+    if (package.resourceSize)
+        Store32(&bytes, location.sizeFieldOffset, *package.resourceSize);
     if (package.hideResource)
         bytes[location.nameOffset] = 'X';  // "XYRESOURCE": the lookup by name no longer matches
     if (package.imageChecksum) {

@@ -2,6 +2,7 @@
 // after the stub's bytes, the integrity record after them; into memory or,
 // in one pass with entry data streamed from the source files, into a file.
 #include "sfxpack/common/files.h"
+#include "sfxpack/common/little_endian.h"
 #include "sfxpack/pe/pe_image.h"
 #include "sfxpack/pe/pe_resource.h"
 #include "sfxpack/write/package.h"
@@ -27,17 +28,6 @@ namespace sfxpack {
 
 namespace {
 
-void AppendU32(Bytes *out, uint32_t value)
-{
-    for (int i = 0; i < 4; i++)
-        out->push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
-void PutU32(Bytes *out, size_t at, uint32_t value)
-{
-    for (int i = 0; i < 4; i++)
-        (*out)[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 }  // namespace
 
@@ -52,8 +42,8 @@ void AppendIntegrityRecord(Bytes *out, int32_t entryCount, uint32_t headerCrc, c
     const unsigned char *bytes = reinterpret_cast<const unsigned char *>(&head);
     out->insert(out->end(), bytes, bytes + sizeof head);
     for (uint32_t crc : entryCrcs)
-        AppendU32(out, crc);
-    AppendU32(out, Crc32Update(0, out->data() + start, out->size() - start));
+        Append32(out, crc);
+    Append32(out, Crc32Update(0, out->data() + start, out->size() - start));
 }
 
 namespace {
@@ -112,11 +102,11 @@ bool Put(Output *out, const unsigned char *data, size_t length)
 Bytes EntryFields(const Entry &entry)
 {
     Bytes fields;
-    AppendU32(&fields, static_cast<uint32_t>(entry.nameLength.value_or(static_cast<int32_t>(entry.name.size()))));
+    Append32(&fields, static_cast<uint32_t>(entry.nameLength.value_or(static_cast<int32_t>(entry.name.size()))));
     fields.insert(fields.end(), entry.name.begin(), entry.name.end());
     ScrambleField(fields.data() + ENTRY_NAME_OFFSET, static_cast<int>(entry.name.size()));
-    AppendU32(&fields, entry.dosDateTime);
-    AppendU32(&fields, static_cast<uint32_t>(entry.size.value_or(static_cast<int32_t>(DataSize(entry)))));
+    Append32(&fields, entry.dosDateTime);
+    Append32(&fields, static_cast<uint32_t>(entry.size.value_or(static_cast<int32_t>(DataSize(entry)))));
     return fields;
 }
 
@@ -242,7 +232,7 @@ bool BuildPackage(const Bytes &stub, const Package &package, Bytes *out, std::st
         return false;
     output.memory.resize(output.used);
     if (package.imageChecksum)
-        PutU32(&output.memory, checksumOffset, checksum.Value());
+        Store32(&output.memory, checksumOffset, checksum.Value());
     if (package.truncateAt) {
         if (*package.truncateAt > output.used) {
             *error = "truncateAt " + std::to_string(*package.truncateAt) + " lies beyond the package's " +
@@ -279,7 +269,7 @@ bool WritePackageFile(const Bytes &stub, const Package &package, const std::stri
         writeError = file.error();
         if (laidDown && package.imageChecksum) {
             Bytes value;
-            AppendU32(&value, checksum.Value());
+            Append32(&value, checksum.Value());
             laidDown = lseek(fd, off_t(checksumOffset), SEEK_SET) >= 0 && write(fd, value.data(), 4) == 4;
             if (!laidDown)
                 writeError = errno;
