@@ -12,7 +12,8 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 for p in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ \
          googletest xvfb xauth imagemagick locales time wine wine64 wine32:i386 \
          openssl osslsigncode clang libclang-rt-14-dev icoutils pev \
-         gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64; do
+         gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+         lzma-dev liblzma-dev libgettextpo-dev fonts-wqy-zenhei; do
   have_pkg "$p" || need+=("$p")
 done
 # `scripts/setup.sh deb`: what the Debian package's dependencies are read with.
@@ -47,10 +48,13 @@ fi
 
 # Double-byte code page tests run Wine with LC_ALL=ja_JP.UTF-8: Wine takes
 # code page 932 from the name alone, but converts file names correctly only
-# when the C library has the locale.
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
-  echo "setup: generating locale ja_JP.UTF-8"
-  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
-fi
+# when the C library has the locale. The translation tests run Wine in German
+# (Germany and Austria) and Japanese.
+for loc in ja_JP de_DE de_AT; do
+  if ! locale -a 2>/dev/null | grep -qix "$loc.utf8"; then
+    echo "setup: generating locale $loc.UTF-8"
+    localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+  fi
+done
 
 scripts/wineprefix.sh
