@@ -120,19 +120,61 @@ enum {
 // EXIT_CODES_MARK when the package's exit code tells how the run ended (see
 // the launcher's exit codes) and there is no record; INTEGRITY_EXIT_CODES_MARK
 // for both. A launcher that knows none of them ignores the field.
+//
+// Or a feature word, the one way to declare anything newer: FEATURE_TAG in
+// its low byte, FEATURE_* bits above it. Every reader asks PackageFeatures,
+// which gives the same bits for the three marks above, so that they keep
+// working beside it; a package with a bit that the reader does not know is
+// one it cannot read (the launcher treats its header as damaged). The writer
+// uses the marks for everything they can say, so that packages without a
+// newer feature stay as they were.
 enum {
     EXIT_CODES_MARK = 0x45584653,           // "SFXE"
-    INTEGRITY_EXIT_CODES_MARK = 0x42584653  // "SFXB"
+    INTEGRITY_EXIT_CODES_MARK = 0x42584653, // "SFXB"
+
+    FEATURE_TAG = 0x7F,
+    FEATURE_INTEGRITY_RECORD = 1,
+    FEATURE_EXIT_CODES = 2,
+    FEATURE_LZMA_CHUNKS = 4,      // the payload is compressed (below); needs the record
+    FEATURES_KNOWN = 7
 };
+
+// The FEATURE_* bits that `reserved` declares; 0 for a value that is neither
+// a mark nor a feature word.
+inline uint32_t PackageFeatures(int32_t reserved)
+{
+    switch (reserved) {
+    case INTEGRITY_MARK:
+        return FEATURE_INTEGRITY_RECORD;
+    case EXIT_CODES_MARK:
+        return FEATURE_EXIT_CODES;
+    case INTEGRITY_EXIT_CODES_MARK:
+        return FEATURE_INTEGRITY_RECORD | FEATURE_EXIT_CODES;
+    }
+    return (reserved & 0xFF) == FEATURE_TAG ? uint32_t(reserved) >> 8 : 0;
+}
+
+// 1 when the reader can read a package with these features: no unknown bit,
+// and compression only with the record.
+inline bool FeaturesReadable(uint32_t features)
+{
+    return (features & ~uint32_t(FEATURES_KNOWN)) == 0 &&
+           (!(features & FEATURE_LZMA_CHUNKS) || (features & FEATURE_INTEGRITY_RECORD));
+}
+
+inline int32_t FeatureWord(uint32_t features)
+{
+    return int32_t(features << 8 | FEATURE_TAG);
+}
 
 inline bool MarksIntegrityRecord(int32_t reserved)
 {
-    return reserved == INTEGRITY_MARK || reserved == INTEGRITY_EXIT_CODES_MARK;
+    return (PackageFeatures(reserved) & FEATURE_INTEGRITY_RECORD) != 0;
 }
 
 inline bool MarksExitCodes(int32_t reserved)
 {
-    return reserved == EXIT_CODES_MARK || reserved == INTEGRITY_EXIT_CODES_MARK;
+    return (PackageFeatures(reserved) & FEATURE_EXIT_CODES) != 0;
 }
 
 inline int32_t ReservedMark(bool integrityRecord, bool exitCodes)
@@ -144,6 +186,66 @@ inline int32_t ReservedMark(bool integrityRecord, bool exitCodes)
     if (exitCodes)
         return EXIT_CODES_MARK;
     return 0;
+}
+
+// A compressed package (FEATURE_LZMA_CHUNKS). Its entries are the entry
+// stream: the bytes a plain package holds from payloadOffset to
+// packageLength, laid out as above. At payloadOffset it holds instead:
+//   CompressedHead (24 bytes)
+//   | directory: the entry stream without the data, entry by entry
+//     (nameLength, scrambled name, dosDateTime, size), so that the names and
+//     sizes can be had without decoding: removal, list and the name checks
+//     read it
+//   | chunkCount chunks, each a ChunkHeader and packedSize bytes
+// The last chunk ends at packageLength, where the integrity record begins.
+// The entry stream is cut into pieces of at most chunkCapacity bytes, each
+// compressed on its own (solid within it), so that the chunks can be made
+// and read on several threads and a reader holds one chunk at a time.
+// The header's totalBlocks counts the entries' blocks, as in a plain
+// package; the record's entry CRCs are those of each entry of the entry
+// stream, so that they are checked on the decoded bytes.
+enum {
+    COMPRESSED_HEAD_BYTES = 24,
+    CHUNK_HEADER_BYTES = 20,
+    CHUNK_METHOD_LZMA = 1,          // raw LZMA, with its end mark
+    LZMA_PROPERTIES_SIZE = 5,       // (pb * 5 + lp) * 9 + lc, dictionary size
+    // What a reader allocates at most, checked before it allocates: the
+    // chunk's unpacked bytes (also the largest dictionary) and its packed ones.
+    CHUNK_CAPACITY_MAX = 64 << 20
+};
+
+struct CompressedHead {
+    int32_t unpackedLength;   // bytes of the entry stream, below 2 GiB
+    int32_t directoryLength;  // bytes of the directory after this head
+    int32_t chunkCount;       // at least 1
+    int32_t chunkCapacity;    // the largest unpackedSize, 1..CHUNK_CAPACITY_MAX
+    int32_t packedCapacity;   // the largest packedSize, 1..ChunkPackedBound(chunkCapacity)
+    uint32_t headCrc;         // CRC-32 of the 20 bytes before it and of the directory
+};
+static_assert(sizeof(CompressedHead) == COMPRESSED_HEAD_BYTES, "the compressed head is 24 bytes");
+
+struct ChunkHeader {
+    uint8_t method;           // CHUNK_METHOD_LZMA
+    uint8_t properties[LZMA_PROPERTIES_SIZE];  // lc <= 8, lp <= 4, pb <= 4; dictionary at most CHUNK_CAPACITY_MAX
+    uint8_t zero[2];
+    int32_t packedSize;       // 1..packedCapacity
+    int32_t unpackedSize;     // 1..chunkCapacity; every chunk but the last holds chunkCapacity
+    uint32_t crc;             // CRC-32 of the 16 bytes before it and of the packed bytes
+};
+static_assert(sizeof(ChunkHeader) == CHUNK_HEADER_BYTES, "a chunk header is 20 bytes");
+static_assert(offsetof(ChunkHeader, packedSize) == 8, "layout");
+
+// The most packed bytes a sound chunk of `unpacked` bytes takes: LZMA
+// grows what it cannot shrink by well under 1/16.
+inline int64_t ChunkPackedBound(int64_t unpacked)
+{
+    return unpacked + unpacked / 16 + 4096;
+}
+
+// The LZMA dictionary size of a chunk's properties.
+inline uint32_t ChunkDictionarySize(const uint8_t *properties)
+{
+    return properties[1] | properties[2] << 8 | properties[3] << 16 | uint32_t(properties[4]) << 24;
 }
 
 // The record's fixed head, as stored; the entry CRCs follow it.

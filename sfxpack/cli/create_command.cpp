@@ -20,9 +20,9 @@ namespace {
 const char CREATE_HELP[] =
     "Usage: sfxpack create -o OUT.exe [--stub LAUNCHER.exe] [--setup \"CMD\"] [--title T]\n"
     "                      [--password P] [--source-prefix PREFIX] [--codepage N]\n"
-    "                      [--no-integrity] [--exit-codes] [--follow-links] [--skip-empty]\n"
-    "                      [--quiet] [--icon FILE] [--file-version V] [--product-version V]\n"
-    "                      [--version-string KEY=VALUE]...\n"
+    "                      [--compress | --no-integrity] [--exit-codes] [--follow-links]\n"
+    "                      [--skip-empty] [--quiet] [--icon FILE] [--file-version V]\n"
+    "                      [--product-version V] [--version-string KEY=VALUE]...\n"
     "                      [--execution-level LEVEL | --manifest FILE] DIR\n"
     "\n"
     "Packs every regular file below DIR, sorted by stored name, with names\n"
@@ -54,6 +54,10 @@ const char CREATE_HELP[] =
     "  --source-prefix PREFIX  the folder part stored before each name\n"
     "  --codepage N          the ANSI code page of names and texts (default 1252);\n"
     "                        only the ASCII-compatible Windows code pages are taken\n"
+    "  --compress            compress the files (LZMA, solid within chunks of\n"
+    "                        64 MiB, one a core at a time); the launcher decodes\n"
+    "                        them as it copies. Such a package always carries\n"
+    "                        the integrity record\n"
     "  --no-integrity        no integrity record (CRC-32 of the header and of\n"
     "                        every entry, checked by the launcher as it extracts)\n"
     "  --exit-codes          the package's exit code tells how the run ended: the\n"
@@ -132,6 +136,8 @@ int CreateCommand(const Arguments &args)
                               : nullptr;
         if (arg == "--no-integrity") {
             options.integrityRecord = false;
+        } else if (arg == "--compress") {
+            options.compress = true;
         } else if (arg == "--exit-codes") {
             options.exitCodes = true;
         } else if (arg == "--follow-links") {
@@ -167,6 +173,9 @@ int CreateCommand(const Arguments &args)
         return UsageError("create", "create: -o OUT.exe is missing");
     if (options.directory.empty())
         return UsageError("create", "create: DIR is missing");
+    if (options.compress && !options.integrityRecord)
+        return UsageError("create", "--compress and --no-integrity exclude each other: a compressed package always "
+                                    "carries the integrity record");
     if (!options.manifestPath.empty() && !options.executionLevel.empty())
         return UsageError("create", "--manifest and --execution-level exclude each other");
     std::string error;

@@ -12,6 +12,7 @@
 #include "sfxpack/common/codepage.h"
 #include "sfxpack/common/files.h"
 #include "sfxpack/common/partial_file.h"
+#include "sfxpack/read/decoded_source.h"
 #include "sfxpack/read/entry_name.h"
 #include "sfxpack/read/integrity.h"
 
@@ -196,6 +197,11 @@ bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &opti
         return false;
     }
 
+    std::unique_ptr<DecodedSource> decoded;
+    Source *entries;
+    if (!OpenEntries(file, parsed, &decoded, &entries, error))
+        return false;
+
     const std::string &shownRoot = options.directory;
     if (mkdir(shownRoot.c_str(), 0777) != 0 && errno != EEXIST) {
         *error = shownRoot + ": " + std::strerror(errno);
@@ -212,7 +218,7 @@ bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &opti
         return false;
     }
     bool ok = WalkEntries(
-        file, parsed,
+        *entries, parsed,
         [&](const ParsedEntry &entry, int32_t index, std::string *fault) {
             std::vector<std::string> components;
             std::string why;
@@ -222,7 +228,7 @@ bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &opti
                 *fault = place + "refused: " + why;
                 return false;
             }
-            if (!WriteEntry(file, recordFile, result->recordPresent ? &record : nullptr, entry, index, components,
+            if (!WriteEntry(*entries, recordFile, result->recordPresent ? &record : nullptr, entry, index, components,
                             root, shownRoot, &why)) {
                 *fault = place + why;
                 return false;

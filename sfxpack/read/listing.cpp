@@ -4,6 +4,7 @@
 #include "sfxpack/common/dostime.h"
 #include "sfxpack/pe/manifest.h"
 #include "sfxpack/pe/resource_summary.h"
+#include "sfxpack/read/decoded_source.h"
 #include "sfxpack/read/integrity.h"
 
 #include <cctype>
@@ -135,10 +136,22 @@ bool ListPackage(Source &file, int codePage, bool showPassword, std::FILE *out, 
         if (!ListResources(file, out, error))
             return false;
     }
-    if (ok)
-        ok = WalkEntries(
-            file, parsed,
-            [&](const ParsedEntry &entry, int32_t index, std::string *failure) {
+    // A compressed package's entries are listed from its directory, with
+    // nothing decoded.
+    DecodedSource compressed(file);
+    if (ok && IsCompressed(parsed)) {
+        ok = compressed.Open(parsed, &fault);
+        if (ok) {
+            uint64_t unpacked = uint64_t(compressed.Head().unpackedLength);
+            char ratio[32];
+            std::snprintf(ratio, sizeof ratio, "%.2f%%", 100.0 * double(compressed.PackedBytes()) / double(unpacked));
+            Line(out, "compression", "lzma");
+            Line(out, "chunks", std::to_string(compressed.Chunks().size()));
+            Line(out, "unpackedLength", std::to_string(unpacked));
+            Line(out, "ratio", ratio);
+        }
+    }
+    auto listEntry = [&](const ParsedEntry &entry, int32_t index, std::string *failure) {
                 std::string name, why;
                 if (!CodePageToUtf8(entry.name, codePage, &name, &why)) {
                     *failure = "entry " + std::to_string(index + 1) + ": name at offset " +
@@ -148,8 +161,10 @@ bool ListPackage(Source &file, int codePage, bool showPassword, std::FILE *out, 
                 Line(out, "entry", std::to_string(entry.size) + " " + FormatDosDateTime(entry.dosDateTime) + " " +
                                        EscapeForLine(name));
                 return true;
-            },
-            &fault);
+    };
+    if (ok)
+        ok = IsCompressed(parsed) ? WalkDirectory(compressed.Directory(), parsed, listEntry, &fault)
+                                  : WalkEntries(file, parsed, listEntry, &fault);
     if (!ok)
         *error = fault;
     return ok;

@@ -1,6 +1,7 @@
 // Reads a package back the way the launcher does, and checks it against
 // what the writer makes. Every fault names its place in the file.
 #include "sfxpack/read/reader.h"
+#include "sfxpack/read/decoded_source.h"
 
 #include <cstddef>
 #include <cstring>
@@ -115,12 +116,16 @@ bool ReadPackageHeader(Source &file, ParsedPackage *parsed, std::string *error)
     return true;
 }
 
-bool WalkEntries(Source &file, const ParsedPackage &parsed, const EntryVisitor &visit, std::string *error)
+namespace {
+
+// Walks from `at`: the entries with their data, or a compressed package's
+// directory, which holds the same fields without the data.
+bool Walk(Source &file, const ParsedPackage &parsed, uint64_t at, bool withData, const EntryVisitor &visit,
+          std::string *error)
 {
     Reader reader{file, error};
     const PackageHeader &header = parsed.header;
     size_t base = parsed.resource.fileOffset;
-    uint64_t at = header.payloadOffset;
     int64_t blocks = 0;
     ParsedEntry parsedEntry;
     for (int32_t i = 0; i < header.entryCount; i++) {
@@ -155,16 +160,23 @@ bool WalkEntries(Source &file, const ParsedPackage &parsed, const EntryVisitor &
             return reader.Fail(entry + "size at offset " + std::to_string(at) + " is " +
                                std::to_string(parsedEntry.size) + "; it must be above 0");
         at += 4;
-        if (!reader.Take(entry + "data", at, parsedEntry.size))
+        if (withData && !reader.Take(entry + "data", at, parsedEntry.size))
             return false;
         parsedEntry.dataOffset = at;
-        at += parsedEntry.size;
+        if (withData)
+            at += parsedEntry.size;
         blocks += EntryBlockCount(parsedEntry.size);
         if (!visit(parsedEntry, i, error))
             return false;
     }
 
-    if (int64_t(header.packageLength) != int64_t(at))
+    if (PackageFeatures(header.reserved) & FEATURE_LZMA_CHUNKS) {
+        if (at != file.Size())
+            return reader.Fail(std::string(withData ? "the entry stream" : "the directory") + " holds " +
+                               std::to_string(file.Size() - (withData ? header.payloadOffset : 0)) +
+                               " bytes, but its entries end after " +
+                               std::to_string(at - (withData ? header.payloadOffset : 0)));
+    } else if (int64_t(header.packageLength) != int64_t(at))
         return reader.Fail(HeaderField("packageLength", base + offsetof(PackageHeader, packageLength),
                                        header.packageLength) +
                            ", but the entries end at " + std::to_string(at));
@@ -175,13 +187,30 @@ bool WalkEntries(Source &file, const ParsedPackage &parsed, const EntryVisitor &
     return true;
 }
 
+}  // namespace
+
+bool WalkEntries(Source &file, const ParsedPackage &parsed, const EntryVisitor &visit, std::string *error)
+{
+    return Walk(file, parsed, uint64_t(parsed.header.payloadOffset), true, visit, error);
+}
+
+bool WalkDirectory(const Bytes &directory, const ParsedPackage &parsed, const EntryVisitor &visit, std::string *error)
+{
+    MemorySource source(directory);
+    return Walk(source, parsed, 0, false, visit, error);
+}
+
 bool ParsePackage(const Bytes &file, ParsedPackage *parsed, std::string *error)
 {
     MemorySource source(file);
     if (!ReadPackageHeader(source, parsed, error))
         return false;
+    std::unique_ptr<DecodedSource> decoded;
+    Source *entries;
+    if (!OpenEntries(source, *parsed, &decoded, &entries, error))
+        return false;
     return WalkEntries(
-        source, *parsed,
+        *entries, *parsed,
         [parsed](const ParsedEntry &entry, int32_t, std::string *) {
             parsed->entries.push_back(entry);
             return true;

@@ -57,6 +57,12 @@ using EntryVisitor = std::function<bool(const ParsedEntry &entry, int32_t index,
 // totalBlocks against them. Stops at the first fault, or when `visit` fails.
 bool WalkEntries(Source &file, const ParsedPackage &parsed, const EntryVisitor &visit, std::string *error);
 
+// Walks a compressed package's directory as WalkEntries walks entries, in
+// the same order and with the same checks, but with no data: offsets are
+// those in the directory, and `dataOffset` is where the data would follow.
+bool WalkDirectory(const Bytes &directory, const ParsedPackage &parsed, const EntryVisitor &visit,
+                   std::string *error);
+
 // "entry 2 of 5: ", the start of every fault of one entry.
 std::string EntryPlace(int32_t index, int32_t count);
 

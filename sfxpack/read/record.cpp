@@ -88,10 +88,17 @@ bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present,
                        std::string *error)
 {
     const PackageHeader &header = parsed.header;
-    if (header.reserved != 0 && !MarksIntegrityRecord(header.reserved) && !MarksExitCodes(header.reserved)) {
-        *error = "header: reserved at offset " + std::to_string(parsed.resource.fileOffset + offsetof(PackageHeader, reserved)) +
-                 " is " + std::to_string(header.reserved) +
-                 ", neither 0 nor a mark the writer sets; the launcher would take it for 0";
+    uint32_t features = PackageFeatures(header.reserved);
+    std::string field = "header: reserved at offset " +
+                        std::to_string(parsed.resource.fileOffset + offsetof(PackageHeader, reserved)) + " is " +
+                        std::to_string(header.reserved);
+    if (header.reserved != 0 && features == 0) {
+        *error = field + ", neither 0 nor a mark the writer sets; the launcher would take it for 0";
+        return false;
+    }
+    if (!FeaturesReadable(features)) {
+        *error = field + ": features " + Hex(features) +
+                 " that neither this sfxpack nor the launcher can read; the launcher would refuse the package";
         return false;
     }
     // As the launcher has it: the mark or the signature at packageLength

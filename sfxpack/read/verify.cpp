@@ -3,6 +3,7 @@
 #include "sfxpack/read/verify.h"
 
 #include "sfxpack/common/codepage.h"
+#include "sfxpack/read/decoded_source.h"
 #include "sfxpack/read/entry_name.h"
 #include "sfxpack/read/integrity.h"
 
@@ -18,9 +19,14 @@ bool VerifyPackage(Source &file, Source &recordFile, int codePage, VerifyResult 
     IntegrityRecord record;
     if (!ReadIntegrityMark(recordFile, parsed, &result->recordPresent, &record, error))
         return false;
+    std::unique_ptr<DecodedSource> decoded;
+    Source *entries;
+    if (!OpenEntries(file, parsed, &decoded, &entries, error))
+        return false;
     Bytes leadByteRanges = LeadByteRanges(codePage);
-    return WalkEntries(
-        file, parsed,
+    size_t directoryAt = 0;
+    bool walked = WalkEntries(
+        *entries, parsed,
         [&](const ParsedEntry &entry, int32_t index, std::string *fault) {
             std::string place = EntryPlace(index, header.entryCount) + DisplayName(entry.name, codePage);
             std::string relative, why;
@@ -32,12 +38,18 @@ bool VerifyPackage(Source &file, Source &recordFile, int codePage, VerifyResult 
                 result->longestPath = relative.size();
                 result->longestEntry = place;
             }
+            // Removal finds the names in the directory: they must be those
+            // that extraction writes.
+            if (decoded && !MatchesDirectory(*entries, entry, decoded->Directory(), &directoryAt, fault)) {
+                *fault = place + ": " + *fault;
+                return false;
+            }
             result->entries++;
             if (!result->recordPresent)
                 return true;
             uint32_t stored, computed;
             if (!ReadEntryCrc(recordFile, record, index, &stored, fault) ||
-                !ReadEntryBytes(file, entry, nullptr, &computed, fault))
+                !ReadEntryBytes(*entries, entry, nullptr, &computed, fault))
                 return false;
             if (computed != stored) {
                 *fault = place + ": " + EntryCrcFault(entry, stored, computed);
@@ -46,6 +58,12 @@ bool VerifyPackage(Source &file, Source &recordFile, int codePage, VerifyResult 
             return true;
         },
         error);
+    if (walked && decoded && directoryAt != decoded->Directory().size()) {
+        *error = "the directory holds " + std::to_string(decoded->Directory().size() - directoryAt) +
+                 " bytes after the fields of the last entry";
+        return false;
+    }
+    return walked;
 }
 
 }  // namespace sfxpack

@@ -57,6 +57,7 @@ bool CreatePackage(const CreateOptions &options, std::vector<std::string> *warni
     Package package;
     package.integrityRecord = options.integrityRecord;
     package.exitCodes = options.exitCodes;
+    package.compress = options.compress;
     // The launcher cuts as many bytes as the prefix is long from a name's
     // directory part, which ends in a backslash; so must the prefix.
     std::string prefix = options.sourcePrefix;

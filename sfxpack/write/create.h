@@ -26,6 +26,8 @@ struct CreateOptions {
     bool integrityRecord = true;
     // The launcher's exit code tells how the run ended.
     bool exitCodes = false;
+    // Compress the entries; the record is then always written.
+    bool compress = false;
     // Store what symbolic links point to instead of refusing them.
     bool followLinks = false;
     // Leave empty files out, with a warning each, instead of refusing them.

@@ -68,6 +68,12 @@ struct Package {
     bool integrityRecord = false;
     // Mark the header so that the launcher's exit code tells how the run ended.
     bool exitCodes = false;
+    // Compress the entries in chunks of `chunkSize` bytes of the entry stream
+    // (see package/format.h), on `threads` threads (0: one a core); needs
+    // the integrity record.
+    bool compress = false;
+    size_t chunkSize = CHUNK_CAPACITY_MAX;
+    unsigned threads = 0;
     // Set the stub's image checksum to that of the whole package: for a stub
     // whose resources were rebuilt. A stub as shipped keeps its own.
     bool imageChecksum = false;

@@ -45,8 +45,8 @@ bool FillField(char *field, int width, const std::string &text, const std::optio
 // `headerOffset` is where the 404 header bytes lie in it. With
 // `imageChecksum` the checksum field, at `checksumOffset`, is cleared to be
 // summed as 0.
-bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t *headerOffset,
-                 size_t *checksumOffset, std::string *error)
+bool PatchedStub(const Bytes &stub, const Package &package, int64_t compressedLength, Bytes *head,
+                 size_t *headerOffset, size_t *checksumOffset, std::string *error)
 {
     ResourceLocation location;
     if (!FindHeaderResource(stub, &location, error))
@@ -63,6 +63,8 @@ bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t 
         length += ENTRY_FIXED_BYTES + int64_t(entry.name.size()) + size;
         blocks += EntryBlockCount(static_cast<int32_t>(size > INT32_MAX ? INT32_MAX : size));
     }
+    if (compressedLength >= 0)
+        length = int64_t(stub.size()) + compressedLength;
     if ((length > INT32_MAX && !package.packageLength) ||
         (package.entries.size() > INT32_MAX && !package.entryCount)) {
         *error = "the package would be " + std::to_string(length) + " bytes, past 2 GiB";
@@ -77,7 +79,10 @@ bool PatchedStub(const Bytes &stub, const Package &package, Bytes *head, size_t 
     header.entryCount = package.entryCount.value_or(static_cast<int32_t>(package.entries.size()));
     header.packageLength = package.packageLength.value_or(static_cast<int32_t>(length));
     header.totalBlocks = package.totalBlocks.value_or(static_cast<int32_t>(blocks));
-    header.reserved = ReservedMark(package.integrityRecord, package.exitCodes);
+    header.reserved = package.compress
+                          ? FeatureWord(FEATURE_INTEGRITY_RECORD | FEATURE_LZMA_CHUNKS |
+                                        (package.exitCodes ? FEATURE_EXIT_CODES : 0))
+                          : ReservedMark(package.integrityRecord, package.exitCodes);
     if (!FillField(header.storedPassword, PASSWORD_FIELD_SIZE, package.password, package.rawPasswordField,
                    "password", error) ||
         !FillField(header.setupCommand, SETUP_COMMAND_FIELD_SIZE, package.setupCommand,

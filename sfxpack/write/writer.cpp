@@ -7,12 +7,14 @@
 #include "sfxpack/pe/pe_resource.h"
 #include "sfxpack/write/package.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <system_error>
+#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
@@ -21,15 +23,11 @@
 #endif
 
 #include "package/crc32.h"
+#include "sfxpack/write/compress.h"
 #include "sfxpack/write/patched_stub.h"
 #include "sfxpack/write/write_behind.h"
 
 namespace sfxpack {
-
-namespace {
-
-
-}  // namespace
 
 void AppendIntegrityRecord(Bytes *out, int32_t entryCount, uint32_t headerCrc, const std::vector<uint32_t> &entryCrcs)
 {
@@ -172,6 +170,139 @@ bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDo
     return true;
 }
 
+// Cuts the entry stream into chunks as it comes and compresses them a
+// group at a time, one chunk a thread, keeping only the packed bytes.
+struct ChunkCutter {
+    size_t chunkSize;
+    unsigned threads;
+    Bytes current;
+    std::vector<Bytes> pending;
+    std::vector<PackedChunk> chunks;
+    int64_t streamLength = 0;
+
+    bool CompressPending(std::string *error)
+    {
+        bool done = CompressChunks(pending, threads, &chunks, error);
+        pending.clear();
+        return done;
+    }
+
+    bool Add(const unsigned char *data, size_t length, std::string *error)
+    {
+        streamLength += length;
+        while (length > 0) {
+            size_t step = std::min(length, chunkSize - current.size());
+            current.insert(current.end(), data, data + step);
+            data += step;
+            length -= step;
+            if (current.size() == chunkSize) {
+                pending.push_back(std::move(current));
+                current = Bytes();
+                if (pending.size() == threads && !CompressPending(error))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    bool Finish(std::string *error)
+    {
+        if (!current.empty())
+            pending.push_back(std::move(current));
+        return CompressPending(error);
+    }
+};
+
+// Adds the `sourceSize` bytes of the entry's file to the entry stream; a
+// file that has since shrunk or grown is refused.
+bool CutSource(const Entry &entry, ChunkCutter *cutter, uint32_t *crc, size_t entriesDone, int64_t *bytesDone,
+               const ProgressCallback &progress, std::string *error)
+{
+    int fd = OpenFile(entry.sourcePath, O_RDONLY);
+    if (fd < 0) {
+        *error = entry.sourcePath + ": " + std::strerror(errno);
+        return false;
+    }
+    Bytes piece(COPY_CHUNK_SIZE);
+    for (int64_t left = entry.sourceSize; left > 0;) {
+        auto got = read(fd, piece.data(), static_cast<unsigned>(std::min<int64_t>(left, COPY_CHUNK_SIZE)));
+        if (got < 0) {
+            *error = entry.sourcePath + ": " + std::strerror(errno);
+            close(fd);
+            return false;
+        }
+        if (got == 0)
+            return Changed(entry, fd, error);
+        *crc = Crc32Update(*crc, piece.data(), size_t(got));
+        if (!cutter->Add(piece.data(), size_t(got), error)) {
+            close(fd);
+            return false;
+        }
+        left -= got;
+        *bytesDone += got;
+        if (progress)
+            progress(entry, entriesDone, *bytesDone);
+    }
+    unsigned char more;
+    if (read(fd, &more, 1) != 0)
+        return Changed(entry, fd, error);
+    close(fd);
+    return true;
+}
+
+// The compressed payload from payloadOffset to packageLength, and the CRC of
+// each entry of the entry stream for the record.
+bool CompressedPayload(const Package &package, Bytes *payload, std::vector<uint32_t> *entryCrcs,
+                       int64_t *bytesDone, const ProgressCallback &progress, std::string *error)
+{
+    unsigned threads = package.threads ? package.threads : std::max(1u, std::thread::hardware_concurrency());
+    ChunkCutter cutter{package.chunkSize, threads, {}, {}, {}, 0};
+    Bytes directory;
+    for (const Entry &entry : package.entries) {
+        Bytes fields = EntryFields(entry);
+        directory.insert(directory.end(), fields.begin(), fields.end());
+        uint32_t crc = Crc32Update(0, fields.data(), fields.size());
+        if (!cutter.Add(fields.data(), fields.size(), error))
+            return false;
+        if (entry.sourcePath.empty()) {
+            crc = Crc32Update(crc, entry.data.data(), entry.data.size());
+            if (!cutter.Add(entry.data.data(), entry.data.size(), error))
+                return false;
+            *bytesDone += entry.data.size();
+        } else if (!CutSource(entry, &cutter, &crc, entryCrcs->size(), bytesDone, progress, error)) {
+            return false;
+        }
+        entryCrcs->push_back(crc);
+        if (cutter.streamLength > INT32_MAX) {
+            *error = "the entries would unpack to more than 2 GiB";
+            return false;
+        }
+    }
+    if (!cutter.Finish(error))
+        return false;
+
+    int32_t chunkCapacity = 0, packedCapacity = 0;
+    for (const PackedChunk &chunk : cutter.chunks) {
+        chunkCapacity = std::max(chunkCapacity, chunk.header.unpackedSize);
+        packedCapacity = std::max(packedCapacity, chunk.header.packedSize);
+    }
+    payload->clear();
+    Append32(payload, static_cast<uint32_t>(cutter.streamLength));
+    Append32(payload, static_cast<uint32_t>(directory.size()));
+    Append32(payload, static_cast<uint32_t>(cutter.chunks.size()));
+    Append32(payload, static_cast<uint32_t>(chunkCapacity));
+    Append32(payload, static_cast<uint32_t>(packedCapacity));
+    Append32(payload, Crc32Update(Crc32Update(0, payload->data(), payload->size()), directory.data(),
+                                  directory.size()));
+    payload->insert(payload->end(), directory.begin(), directory.end());
+    for (const PackedChunk &chunk : cutter.chunks) {
+        const unsigned char *header = reinterpret_cast<const unsigned char *>(&chunk.header);
+        payload->insert(payload->end(), header, header + sizeof chunk.header);
+        payload->insert(payload->end(), chunk.packed.begin(), chunk.packed.end());
+    }
+    return true;
+}
+
 // The one sequence both writers follow: patched stub, entries, record.
 // A failed write is left in the output for the caller to report. With
 // `imageChecksum`, the output's checksum sums the whole package, whose
@@ -179,16 +310,23 @@ bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDo
 bool LayDown(const Bytes &stub, const Package &package, Output *out, size_t *checksumOffset,
              const ProgressCallback &progress, std::string *error)
 {
+    std::vector<uint32_t> entryCrcs;
+    Bytes payload;
+    int64_t bytesDone = 0;
+    if (package.compress && !CompressedPayload(package, &payload, &entryCrcs, &bytesDone, progress, error))
+        return false;
     Bytes head;
     size_t headerOffset;
-    if (!PatchedStub(stub, package, &head, &headerOffset, checksumOffset, error))
+    if (!PatchedStub(stub, package, package.compress ? int64_t(payload.size()) : -1, &head, &headerOffset,
+                     checksumOffset, error))
         return false;
     if (!Put(out, head.data(), head.size()))
         return false;
+    if (package.compress && !Put(out, payload.data(), payload.size()))
+        return false;
 
-    std::vector<uint32_t> entryCrcs;
-    int64_t bytesDone = 0;
-    for (const Entry &entry : package.entries) {
+    static const std::vector<Entry> none;
+    for (const Entry &entry : package.compress ? none : package.entries) {
         Bytes fields = EntryFields(entry);
         uint32_t crc = 0, *record = package.integrityRecord ? &crc : nullptr;
         if (record)
@@ -208,7 +346,7 @@ bool LayDown(const Bytes &stub, const Package &package, Output *out, size_t *che
     }
     if (progress && !package.entries.empty())
         progress(package.entries.back(), entryCrcs.size(), bytesDone);
-    if (package.integrityRecord) {
+    if (package.integrityRecord || package.compress) {
         int32_t entryCount;  // as the header holds it, overrides included
         std::memcpy(&entryCount, &head[headerOffset + offsetof(PackageHeader, entryCount)], sizeof entryCount);
         Bytes record;
