@@ -1,6 +1,7 @@
 #include "fsutil/workdir.h"
 #include "fsutil/path.h"
 #include "launcher/globals.h"
+#include "package/entry_stream.h"
 
 // The name adds "~EXB", four digits and a backslash to the base, and the
 // whole must fit workingDir.
@@ -32,7 +33,7 @@ static void UpperCaseLetters(char *path)
     }
 }
 
-int TryWorkingDirBase(const char *base, char *dir, DWORD needed)
+int TryWorkingDirBase(const char *base, char *dir, ULONGLONG needed)
 {
     char copy[PATH_BUFFER_SIZE];
     char candidate[PATH_BUFFER_SIZE];
@@ -104,8 +105,9 @@ int ChooseWorkingDir(char *dir)
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    // A failed seek gives 0xFFFFFFFF, which no base can offer.
-    DWORD needed = SetFilePointer(file, 0, NULL, FILE_END);
+    // A length that cannot be had asks for more than any base can offer.
+    LARGE_INTEGER fileLength;
+    ULONGLONG needed = GetFileSizeEx(file, &fileLength) ? BytesToUnpack(file, fileLength.QuadPart) : ~0ULL;
     CloseHandle(file);
 
     if (ReadTemp(temp, sizeof temp) && TryWorkingDirBase(temp, dir, needed))

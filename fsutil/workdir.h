@@ -6,7 +6,7 @@
 
 // Fills `dir` (128 bytes) and sets ownsWorkingDir; 0 when no base was accepted.
 int ChooseWorkingDir(char *dir);
-int TryWorkingDirBase(const char *base, char *dir, DWORD needed);
+int TryWorkingDirBase(const char *base, char *dir, ULONGLONG needed);
 // Free bytes of the drive of `root` ("C:\"), 0 when unknown.
 ULONGLONG GetFreeBytes(const char *root);
 

@@ -17,6 +17,8 @@ DWORD ExitCodeOf(ExtractStatus status, DWORD systemCode)
     case EXTRACT_CANNOT_CREATE_FILE:
     case EXTRACT_CANNOT_CREATE_DIR:
         return ERROR_CANNOT_MAKE;
+    case EXTRACT_OUT_OF_MEMORY:
+        return ERROR_NOT_ENOUGH_MEMORY;
     case EXTRACT_DATA_WRITE_FAILED:
         // The two codes of a full disk are one outcome.
         return systemCode == ERROR_HANDLE_DISK_FULL ? ERROR_DISK_FULL : systemCode;

@@ -4,6 +4,7 @@
 #include "launcher/globals.h"
 #include "launcher/setup_program.h"
 #include "package/entry.h"
+#include "package/entry_stream.h"
 #include "package/header.h"
 #include "package/integrity.h"
 #include "package/stream.h"
@@ -208,25 +209,41 @@ ExtractStatus ExtractPackage(HINSTANCE module, DWORD *systemCode)
 
     FileStream package;
     status = OpenPayload(module, &info, 1, &package, packageBuffer, sizeof packageBuffer);
+    // A compressed package's entries are read from its decoded chunks.
+    FileStream decoded;
+    FileStream *entries = &package;
+    if (status == EXTRACT_OK && info.compressed) {
+        status = OpenEntryStream(&package, &decoded);
+        if (status != EXTRACT_OK)
+            CloseStream(&package);
+        entries = &decoded;
+    }
     if (status != EXTRACT_OK) {
         CloseIntegrityRecord();
         return status;
     }
-    package.summing = summing;
+    entries->summing = summing;
     blocksDone = 0;
     madeDir[0] = '\0';
-    for (int i = 0; i < info.entryCount; i++) {
-        status = ExtractEntry(&package, &info);
+    for (int i = 0; i <= info.entryCount; i++) {
+        // The entry stream ends with the last entry.
+        if (i < info.entryCount)
+            status = ExtractEntry(entries, &info);
+        else if (info.compressed && !EntryStreamAtEnd(entries))
+            status = EXTRACT_DATA_READ_FAILED;
         if (status != EXTRACT_OK) {
             if (status == EXTRACT_DATA_WRITE_FAILED)
                 *systemCode = outputFile.writeError;
             CloseIntegrityRecord();
             CloseStream(&outputFile);
+            CloseStream(entries);
             CloseStream(&package);
             return status;
         }
     }
     CloseIntegrityRecord();
+    if (info.compressed)
+        CloseEntryStream(entries);
 
     if (!silentMode) {
         ShowProgressWindow();

@@ -32,7 +32,7 @@ ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info)
 
     // A resource shorter than the record is never read past its end.
     if (SizeofResource(module, found) < PACKAGE_HEADER_SIZE || header->headerSize != PACKAGE_HEADER_SIZE ||
-        header->formatVersion != PACKAGE_FORMAT_VERSION) {
+        header->formatVersion != PACKAGE_FORMAT_VERSION || !FeaturesReadable(PackageFeatures(header->reserved))) {
         ReleaseHeader(loaded);
         return EXTRACT_BAD_HEADER;
     }
@@ -43,6 +43,7 @@ ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info)
     totalBlocks = header->totalBlocks;
     info->integrityMarked = MarksIntegrityRecord(header->reserved);
     info->exitCodesMarked = MarksExitCodes(header->reserved);
+    info->compressed = (PackageFeatures(header->reserved) & FEATURE_LZMA_CHUNKS) != 0;
     info->headerCrc = Crc32Update(0, header, PACKAGE_HEADER_SIZE);
 
     CopyTextField(storedPassword, header->storedPassword, PASSWORD_FIELD_SIZE);

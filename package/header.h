@@ -13,13 +13,15 @@ struct PackageInfo {
     int packageLength;
     int integrityMarked;    // reserved marks an integrity record
     int exitCodesMarked;    // reserved asks for exit codes that tell the outcome
+    int compressed;         // the entries are compressed in chunks
     uint32_t headerCrc;     // of the 404 bytes as stored
     char setupCommand[SETUP_COMMAND_FIELD_SIZE];
     char productTitle[PRODUCT_TITLE_FIELD_SIZE];
     char sourcePrefix[SOURCE_PREFIX_FIELD_SIZE];
 };
 
-// EXTRACT_OK, EXTRACT_NO_HEADER, EXTRACT_BAD_HEADER or EXTRACT_NO_ENTRIES.
+// EXTRACT_OK, EXTRACT_NO_HEADER, EXTRACT_BAD_HEADER (also for features
+// this launcher cannot read) or EXTRACT_NO_ENTRIES.
 // After EXTRACT_OK and EXTRACT_NO_ENTRIES `info` is filled and storedPassword
 // and totalBlocks are set.
 ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info);

@@ -2,6 +2,7 @@
 #include "fsutil/dirchain.h"
 #include "launcher/globals.h"
 #include "package/entry.h"
+#include "package/entry_stream.h"
 #include "package/header.h"
 #include "package/stream.h"
 
@@ -11,9 +12,16 @@ static unsigned char packageBuffer[4096];
 static EntryPaths entry;
 
 // Deletes each entry's file and its emptied directories, in stored order,
-// until an entry cannot be read.
+// until an entry cannot be read. A compressed package's names are read from
+// its directory, which holds no data: nothing is decoded again.
 static ExtractStatus WalkEntries(FileStream *package, const PackageInfo *info)
 {
+    CompressedHead head;
+    if (info->compressed) {
+        ExtractStatus status = ReadCompressedHead(package, &head);
+        if (status != EXTRACT_OK)
+            return status;
+    }
     for (int i = 0; i < info->entryCount; i++) {
         ExtractStatus status = ReadEntryName(package, info->sourcePrefix, &entry);
         if (status != EXTRACT_OK)
@@ -25,7 +33,8 @@ static ExtractStatus WalkEntries(FileStream *package, const PackageInfo *info)
         status = ReadEntryTail(package, &dosDateTime, &size);
         if (status != EXTRACT_OK)
             return status;
-        SkipStream(package, size);
+        if (!info->compressed)
+            SkipStream(package, size);
     }
     return EXTRACT_OK;
 }

@@ -1,5 +1,6 @@
 #include "package/stream.h"
 #include "package/crc32.h"
+#include "package/entry_stream.h"
 
 static void Reset(FileStream *stream, HANDLE handle, unsigned char *buffer, DWORD capacity)
 {
@@ -11,6 +12,7 @@ static void Reset(FileStream *stream, HANDLE handle, unsigned char *buffer, DWOR
     stream->summing = 0;
     stream->crc = 0;
     stream->writeError = 0;
+    stream->packed = 0;
 }
 
 int OpenReadStream(FileStream *stream, const char *path, unsigned char *buffer, DWORD capacity)
@@ -38,7 +40,10 @@ int ReadStream(FileStream *stream, void *data, DWORD count)
 {
     unsigned char *out = static_cast<unsigned char *>(data);
     while (count > 0) {
-        if (stream->start == stream->fill) {
+        if (stream->start == stream->fill && stream->packed) {
+            if (!RefillEntryStream(stream))
+                return 0;
+        } else if (stream->start == stream->fill) {
             // A request as large as the buffer goes straight to the file.
             if (count >= stream->capacity) {
                 DWORD got = 0;
@@ -132,6 +137,11 @@ void SkipStream(FileStream *stream, LONGLONG count)
 
 void CloseStream(FileStream *stream)
 {
+    if (stream->packed) {
+        FileStream *packed = stream->packed;
+        CloseEntryStream(stream);
+        CloseStream(packed);
+    }
     if (IsStreamOpen(stream))
         CloseHandle(stream->handle);
     stream->handle = INVALID_HANDLE_VALUE;

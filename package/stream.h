@@ -18,6 +18,10 @@ struct FileStream {
     uint32_t crc;
     // Writing: the system's code of the write that failed.
     DWORD writeError;
+    // Reading a compressed package's entries: the stream of the package
+    // file, whose chunks are decoded into the buffer as it empties (see
+    // package/entry_stream.h); null for a file of its own.
+    FileStream *packed;
 };
 
 // Opens for reading, others may read but not write. 1 on success.
@@ -35,7 +39,8 @@ LONGLONG StreamLength(FileStream *stream);
 void SeekStream(FileStream *stream, LONGLONG offset);
 void SkipStream(FileStream *stream, LONGLONG count);
 int IsStreamOpen(const FileStream *stream);
-// Closes without writing out the buffer: flush first to keep it.
+// Closes without writing out the buffer: flush first to keep it. Closing
+// the entries of a compressed package closes the package file too.
 void CloseStream(FileStream *stream);
 
 #endif

@@ -1,7 +1,8 @@
 // A real folder packed by the sfxpack command and unpacked by the launcher
 // under Wine: every file byte for byte, with its time stamp, silently and
 // with the progress window shown; and names in a double-byte code page.
-// `sfxpack extract` must unpack the same tree natively.
+// `sfxpack extract` must unpack the same tree natively. A compressed
+// package of Windows programs likewise.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -127,6 +128,61 @@ TEST_F(RealFolder, HundredsOfNestedFilesComeOutWithTheirTimes)
 
     std::map<std::string, Stored> expected = Snapshot(source);
     ASSERT_EQ(Unpack(dir / "pkg.exe", dir / "native", ""), 0);
+    for (const char *workingDir : {"temp/~EXB0000", "temp/~EXB0001", "native"}) {
+        std::map<std::string, Stored> extracted = Snapshot(dir / workingDir);
+        ASSERT_EQ(extracted.size(), expected.size()) << workingDir;
+        for (const auto &[name, file] : expected) {
+            ASSERT_TRUE(extracted.count(name)) << workingDir << " lacks " << name;
+            EXPECT_TRUE(extracted[name].data == file.data) << workingDir << "/" << name;
+            EXPECT_EQ(extracted[name].time, times[name] & ~time_t(1)) << workingDir << "/" << name;
+        }
+    }
+}
+
+TEST_F(RealFolder, CompressedPackageOfWindowsProgramsComesOutWithItsTimes)
+{
+    // Some of Wine's own Windows programs and libraries, headers, and the
+    // launcher itself: a few MB of what an installer holds.
+    std::string source = dir / "product";
+    const char *wineDir = "/usr/lib/i386-linux-gnu/wine/i386-windows/";
+    std::map<std::string, time_t> times;
+    time_t base = 1577836800;  // 2020-01-01
+    int n = 0;
+    auto add = [&](const std::string &name, const Bytes &data) {
+        WriteBytes(source + "/" + name, data);
+        times[name] = base + n * 90061 + (n % 2);
+        SetModificationTime(source + "/" + name, times[name]);
+        n++;
+    };
+    for (const char *program : {"kernel32.dll", "cmd.exe", "notepad.exe", "regedit.exe", "msvcrt.dll"}) {
+        Bytes data = ReadBytes(std::string(wineDir) + program);
+        ASSERT_FALSE(data.empty()) << wineDir << program;
+        add(std::string("bin/") + program, data);
+    }
+    add("bin/launcher.exe", ReadBytes(LauncherStub()));
+    add("include/windows.h", ReadBytes("/usr/share/mingw-w64/include/windows.h"));
+    add("include/winbase.h", ReadBytes("/usr/share/mingw-w64/include/winbase.h"));
+    add("data/noise.bin", PatternBytes(300000, 7));
+    add("one.txt", Bytes{'1'});
+    ASSERT_EQ(Pack(dir / "pkg.exe", source, "--compress --exit-codes"), 0);
+    ASSERT_EQ(Pack(dir / "stored.exe", source, ""), 0);
+    EXPECT_LT(fs::file_size(dir / "pkg.exe"), fs::file_size(dir / "stored.exe") / 2);
+    fs::create_directories(dir / "temp");
+
+    e2e::Run silent;
+    silent.arguments = "-s";
+    silent.temp = WinePath(dir / "temp");
+    ASSERT_EQ(RunWine(dir / "pkg.exe", silent), 0);
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+    e2e::Run shown;
+    shown.temp = silent.temp;
+    shown.timeoutMs = 120000;
+    ASSERT_EQ(RunWine(dir / "pkg.exe", shown), 0);
+
+    std::string verify = std::string("'") + SFXPACK_TEST_CLI + "' verify '" + dir / "pkg.exe" + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(verify.c_str()), 0);
+    ASSERT_EQ(Unpack(dir / "pkg.exe", dir / "native", ""), 0);
+    std::map<std::string, Stored> expected = Snapshot(source);
     for (const char *workingDir : {"temp/~EXB0000", "temp/~EXB0001", "native"}) {
         std::map<std::string, Stored> extracted = Snapshot(dir / workingDir);
         ASSERT_EQ(extracted.size(), expected.size()) << workingDir;
