@@ -3,11 +3,14 @@
 // removal pass (where there is one) has run.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <optional>
 #include <unistd.h>
 
+#include "package/crc32.h"
 #include "tests/e2e/harness.h"
 
 using namespace e2e;
@@ -202,6 +205,107 @@ TEST_F(Status, DamageFoundByTheIntegrityRecordEndsTheRunBeforeTheSetupProgram)
     EXPECT_EQ(runDamaged(field + offsetof(PackageHeader, reserved), &left, &code), badHeader);
     EXPECT_EQ(left, allRemoved);
     EXPECT_EQ(code, 0);
+}
+
+TEST_F(Status, DamagedChunksEndTheRunBeforeTheSetupProgram)
+{
+    // A compressed package in chunks of 40,000 bytes, the setup program in
+    // the first; each chunk field made to lie with its CRC made right
+    // again, so that the decoder and the checks before it are what must
+    // find the damage.
+    sfxpack::Package package = WithLast(MakeEntry("c\\three.bin", 60000, 3));
+    package.entries.insert(package.entries.begin(), MakeEntry("Setup.exe", RecorderProgram()));
+    package.setupCommand = "Setup.exe";
+    package.compress = true;
+    package.exitCodes = true;
+    package.chunkSize = 40000;
+    Bytes stub, whole;
+    std::string error;
+    ASSERT_TRUE(sfxpack::ReadFileBytes(LauncherStub(), &stub, &error)) << error;
+    ASSERT_TRUE(sfxpack::BuildPackage(stub, package, &whole, &error)) << error;
+    const size_t headAt = stub.size();
+    CompressedHead head;
+    std::memcpy(&head, &whole[headAt], sizeof head);
+    std::vector<size_t> chunkAt = {headAt + sizeof head + head.directoryLength};
+    for (int i = 1; i < head.chunkCount; i++) {
+        ChunkHeader chunk;
+        std::memcpy(&chunk, &whole[chunkAt.back()], sizeof chunk);
+        chunkAt.push_back(chunkAt.back() + sizeof chunk + chunk.packedSize);
+    }
+    ASSERT_GE(chunkAt.size(), 3u);
+
+    // Runs the package after `change` (none: as built): its log, what is
+    // left and its exit code.
+    auto runChanged = [&](const std::function<void(Bytes &)> &change, Tree *left, int *code) {
+        TempDir run;
+        Bytes bytes = whole;
+        if (change)
+            change(bytes);
+        WriteBytes(run / "pkg.exe", bytes);
+        e2e::Run how = RecordingRun(run);
+        how.arguments = "-s";
+        *code = RunWine(run / "pkg.exe", how);
+        *left = ListTree(run.path());
+        return ReadText(run / "SETUP.LOG");
+    };
+    auto chunkField = [&](size_t chunk, const std::function<void(ChunkHeader &)> &lie) {
+        return [&, chunk, lie](Bytes &bytes) {
+            ChunkHeader header;
+            std::memcpy(&header, &bytes[chunkAt[chunk]], sizeof header);
+            lie(header);
+            uint32_t crc = Crc32Update(0, &header, offsetof(ChunkHeader, crc));
+            header.crc = Crc32Update(crc, &bytes[chunkAt[chunk] + sizeof header], header.packedSize);
+            std::memcpy(&bytes[chunkAt[chunk]], &header, sizeof header);
+        };
+    };
+    // The head's unpackedLength and CRC kept in step with the last chunk.
+    auto lastChunkUnpacks = [&](int by) {
+        return [&, by](Bytes &bytes) {
+            chunkField(chunkAt.size() - 1, [by](ChunkHeader &header) { header.unpackedSize += by; })(bytes);
+            CompressedHead changed;
+            std::memcpy(&changed, &bytes[headAt], sizeof changed);
+            changed.unpackedLength += by;
+            uint32_t crc = Crc32Update(0, &changed, offsetof(CompressedHead, headCrc));
+            changed.headCrc = Crc32Update(crc, &bytes[headAt + sizeof changed], changed.directoryLength);
+            std::memcpy(&bytes[headAt], &changed, sizeof changed);
+        };
+    };
+    Tree left;
+    int code;
+    EXPECT_EQ(runChanged(nullptr, &left, &code), "");
+    EXPECT_EQ(left, (Tree{"SETUP.LOG", "pkg.exe", "records/", "records/Setup.txt", "temp/"}));
+    EXPECT_EQ(code, 0);
+
+    const struct {
+        std::string what;
+        std::function<void(Bytes &)> change;
+    } damaged[] = {
+        {"a packed byte of chunk 2", [&](Bytes &bytes) { bytes[chunkAt[1] + sizeof(ChunkHeader) + 500] ^= 0x10; }},
+        {"chunk 2 cut short by 40 bytes", chunkField(1, [](ChunkHeader &header) { header.packedSize -= 40; })},
+        {"the last chunk unpacks to one byte more than it holds", lastChunkUnpacks(1)},
+        {"the last chunk unpacks to one byte less than it holds", lastChunkUnpacks(-1)},
+        {"lc, lp and pb out of range", chunkField(1, [](ChunkHeader &header) { header.properties[0] = 225; })},
+        {"a dictionary of 4 GiB",
+         chunkField(1, [](ChunkHeader &header) { std::memset(header.properties + 1, 0xFF, 4); })},
+        {"chunk 2 declared larger than the chunks",
+         chunkField(1, [&](ChunkHeader &header) { header.unpackedSize = head.chunkCapacity + 1; })},
+        {"a chunk capacity above 64 MiB",
+         [&](Bytes &bytes) {
+             CompressedHead changed = head;
+             changed.chunkCapacity = CHUNK_CAPACITY_MAX + 1;
+             uint32_t crc = Crc32Update(0, &changed, offsetof(CompressedHead, headCrc));
+             changed.headCrc = Crc32Update(crc, &bytes[headAt + sizeof changed], changed.directoryLength);
+             std::memcpy(&bytes[headAt], &changed, sizeof changed);
+         }},
+        {"a name in the directory", [&](Bytes &bytes) { bytes[headAt + sizeof head + 6] ^= 0x10; }},
+    };
+    const Tree allRemoved = {"SETUP.LOG", "pkg.exe", "records/", "temp/"};
+    for (const auto &bad : damaged) {
+        std::string log = runChanged(bad.change, &left, &code);
+        EXPECT_EQ(left, allRemoved) << bad.what;
+        EXPECT_EQ(code, 1620) << bad.what;  // ERROR_INSTALL_PACKAGE_INVALID
+        EXPECT_NE(log.find("Extract failed: return from extract="), std::string::npos) << bad.what << ": " << log;
+    }
 }
 
 TEST_F(Status, FullDiskIsADataWriteFailure)
