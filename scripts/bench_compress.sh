@@ -19,7 +19,8 @@ runs=${BENCH_RUNS:-3}
 rm -rf "$out"
 mkdir -p "$out/payload/bin" "$out/payload/include"
 wine_dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
-ls -S "$wine_dlls"/*.dll | head -150 | while read -r dll; do
+mapfile -t dlls < <(ls -S "$wine_dlls"/*.dll)
+for dll in "${dlls[@]:0:150}"; do
   i686-w64-mingw32-strip -o "$out/payload/bin/$(basename "$dll")" "$dll"
 done
 cp -r /usr/share/mingw-w64/include/. "$out/payload/include/"
