@@ -3,6 +3,9 @@
 #include "tests/unit/support.h"
 
 #include <cstring>
+#include <lzma.h>
+
+#include "package/crc32.h"
 
 namespace {
 
@@ -110,6 +113,96 @@ TEST_F(Writer, LaysDownTheHeaderAndEntriesExactly)
         EXPECT_TRUE(std::equal(entry.data.begin(), entry.data.end(), out.begin() + at + 8));
         at += 8 + entry.data.size();
     }
+}
+
+// A compressed package: the stored package's entries, cut into chunks that
+// liblzma, the independent decoder, gives back exactly; a directory of their
+// fields; the same record; the same bytes whatever the number of threads,
+// and streamed from files as built in memory.
+TEST_F(Writer, LaysDownACompressedPackageThatLiblzmaDecodes)
+{
+    Package stored = ThreeEntries();
+    stored.integrityRecord = true;
+    stored.exitCodes = true;
+    Bytes plain = Build(stored);
+    Package compressed = stored;
+    compressed.compress = true;
+    compressed.chunkSize = 7000;
+    compressed.threads = 1;
+    Bytes out = Build(compressed);
+    for (unsigned threads : {2u, 3u}) {
+        compressed.threads = threads;
+        EXPECT_TRUE(Build(compressed) == out) << threads << " threads";
+    }
+    TempDir tmp;
+    Package streamed = compressed;
+    for (size_t i = 0; i < streamed.entries.size(); i++) {
+        Entry &entry = streamed.entries[i];
+        entry.sourcePath = tmp / ("source" + std::to_string(i));
+        entry.sourceSize = int64_t(entry.data.size());
+        WriteBytes(entry.sourcePath, entry.data);
+        entry.data.clear();
+    }
+    std::string error;
+    ASSERT_TRUE(sfxpack::WritePackageFile(stub, streamed, tmp / "pkg.exe", nullptr, &error)) << error;
+    EXPECT_TRUE(ReadFile(tmp / "pkg.exe") == out);
+
+    size_t h = location.fileOffset, at = stub.size();
+    EXPECT_EQ(U32(plain, h + 24), uint32_t(INTEGRITY_EXIT_CODES_MARK));
+    EXPECT_EQ(U32(out, h + 24), uint32_t(FEATURE_TAG | (FEATURE_INTEGRITY_RECORD | FEATURE_EXIT_CODES |
+                                                         FEATURE_LZMA_CHUNKS) << 8));
+    EXPECT_EQ(U32(out, h + 20), U32(plain, h + 20));  // totalBlocks
+    Bytes entries(plain.begin() + stub.size(), plain.begin() + U32(plain, h + 16));
+    ASSERT_EQ(U32(out, at), entries.size());  // unpackedLength
+    size_t directoryLength = U32(out, at + 4), chunkCount = U32(out, at + 8);
+    EXPECT_EQ(chunkCount, (entries.size() + 6999) / 7000);
+    EXPECT_EQ(U32(out, at + 12), 7000u);
+    EXPECT_EQ(directoryLength, 3 * 12 + 14 + 18 + 20u);
+    uint32_t headCrc = Crc32Update(Crc32Update(0, &out[at], 20), &out[at + 24], directoryLength);
+    EXPECT_EQ(U32(out, at + 20), headCrc);
+    // The directory: each entry's fields as stored, without the data.
+    Bytes directory(out.begin() + at + 24, out.begin() + at + 24 + directoryLength), expected;
+    for (size_t e = 0; e < entries.size();) {
+        size_t fields = 12 + U32(entries, e);
+        expected.insert(expected.end(), entries.begin() + e, entries.begin() + e + fields);
+        e += fields + U32(entries, e + fields - 4);
+    }
+    EXPECT_TRUE(directory == expected);
+
+    at += 24 + directoryLength;
+    Bytes decoded;
+    for (size_t c = 0; c < chunkCount; c++) {
+        ChunkHeader chunk;
+        std::memcpy(&chunk, &out[at], sizeof chunk);
+        EXPECT_EQ(chunk.method, CHUNK_METHOD_LZMA);
+        EXPECT_EQ(chunk.properties[0], (2 * 5 + 0) * 9 + 3);  // lc 3, lp 0, pb 2
+        EXPECT_EQ(chunk.crc, Crc32Update(Crc32Update(0, &chunk, 16), &out[at + 20], chunk.packedSize));
+        lzma_options_lzma options;
+        lzma_lzma_preset(&options, 9);
+        options.dict_size = ChunkDictionarySize(chunk.properties);
+        lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+        lzma_stream stream = LZMA_STREAM_INIT;
+        ASSERT_EQ(lzma_raw_decoder(&stream, filters), LZMA_OK);
+        Bytes piece(chunk.unpackedSize + 1);
+        stream.next_in = &out[at + 20];
+        stream.avail_in = chunk.packedSize;
+        stream.next_out = piece.data();
+        stream.avail_out = piece.size();
+        EXPECT_EQ(lzma_code(&stream, LZMA_FINISH), LZMA_STREAM_END) << "chunk " << c;
+        EXPECT_EQ(stream.avail_in, 0u);
+        EXPECT_EQ(stream.avail_out, 1u) << "chunk " << c;
+        lzma_end(&stream);
+        decoded.insert(decoded.end(), piece.begin(), piece.end() - 1);
+        at += 20 + chunk.packedSize;
+    }
+    EXPECT_TRUE(decoded == entries);
+    EXPECT_EQ(U32(out, h + 16), at);  // packageLength
+    // The record after the chunks, with the stored package's entry CRCs.
+    EXPECT_TRUE(Bytes(out.begin() + at + 20, out.end() - 4) ==
+                Bytes(plain.begin() + U32(plain, h + 16) + 20, plain.end() - 4));
+    sfxpack::ParsedPackage parsed;
+    EXPECT_TRUE(sfxpack::ParsePackage(out, &parsed, &error)) << error;
+    EXPECT_EQ(parsed.entries.size(), 3u);
 }
 
 // The streaming writer lays down the very bytes built in memory, with entry
