@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "package/chunk_decoder.h"
@@ -12,6 +13,13 @@
 namespace sfxpack {
 
 namespace {
+
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", unsigned(value));
+    return text;
+}
 
 const char *ChunkFaultText(ChunkFault fault)
 {
@@ -90,8 +98,8 @@ bool DecodedSource::Open(const ParsedPackage &parsed, std::string *error)
     uint32_t crc = Crc32Update(Crc32Update(0, &head_, offsetof(CompressedHead, headCrc)), directory_.data(),
                                directory_.size());
     if (crc != head_.headCrc) {
-        *error = place + "the head and directory give CRC-32 " + std::to_string(crc) + ", but the head holds " +
-                 std::to_string(head_.headCrc);
+        *error = place + "the head and directory give CRC-32 " + Hex(crc) + ", but the head holds " +
+                 Hex(head_.headCrc);
         return false;
     }
     at += directory_.size();
@@ -156,8 +164,7 @@ bool DecodedSource::Decode(size_t index, std::string *error)
     uint32_t crc = Crc32Update(Crc32Update(0, &chunk.header, offsetof(ChunkHeader, crc)), packed.data(),
                                packed.size());
     if (crc != chunk.header.crc) {
-        *error = place + "its bytes give CRC-32 " + std::to_string(crc) + ", but its header holds " +
-                 std::to_string(chunk.header.crc);
+        *error = place + "its bytes give CRC-32 " + Hex(crc) + ", but its header holds " + Hex(chunk.header.crc);
         return false;
     }
     decoded_ = SIZE_MAX;

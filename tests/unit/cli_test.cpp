@@ -134,6 +134,51 @@ TEST_F(Cli, CreateThenListGivesBackEveryFieldNameSizeTimeAndByte)
     EXPECT_TRUE(std::equal(stubBytes.begin(), stubBytes.begin() + parsed.resource.fileOffset, file.begin()));
 }
 
+TEST_F(Cli, CompressedPackagesAreListedVerifiedAndExtracted)
+{
+    WriteFile(in + "/a.txt", "hello");
+    WriteFile(in + "/sub/b.bin", Pattern(20000));
+    SetTime(in + "/a.txt", 1614834367);  // 2021-03-04 05:06:07
+    SetTime(in + "/sub/b.bin", 951868799);
+    Result result = Create({"--compress", "--no-integrity"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "sfxpack: --compress and --no-integrity exclude each other: a compressed package always "
+                          "carries the integrity record (see 'sfxpack create --help')\n");
+    result = Create({"--compress", "--exit-codes"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    size_t unpacked = 2 * 12 + 5 + 9 + 5 + 20000;
+    std::string listing = Listing();
+    const std::string expected[] = {
+        "\nreserved: 1919\nintegrity: yes\nexitCodes: yes\n",
+        "\ncompression: lzma\nchunks: 1\nunpackedLength: " + std::to_string(unpacked) + "\nratio: ",
+        "\nentry: 5 2021-03-04 05:06:06 a.txt\nentry: 20000 2000-02-29 23:59:58 sub\\b.bin\n"};
+    for (const std::string &lines : expected)
+        EXPECT_NE(listing.find(lines), std::string::npos) << lines << " in\n" << listing;
+
+    result = RunCli({"verify", out});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, out + ": intact; integrity record: present, 2 entries checked\n");
+    result = RunCli({"extract", out, tmp / "x"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    Bytes hello = {'h', 'e', 'l', 'l', 'o'};
+    std::string pattern = Pattern(20000);
+    EXPECT_TRUE(ReadFile(tmp / "x/a.txt") == hello);
+    EXPECT_TRUE(ReadFile(tmp / "x/sub/b.bin") == Bytes(pattern.begin(), pattern.end()));
+
+    // The last packed byte, before the record of 2 entries.
+    Bytes damaged = ReadFile(out);
+    damaged[damaged.size() - IntegrityRecordSize(2) - 1] ^= 0x01;
+    WriteFile(out, std::string(damaged.begin(), damaged.end()));
+    for (const std::vector<std::string> &command : {std::vector<std::string>{"verify", out},
+                                                    std::vector<std::string>{"extract", out, tmp / "extract"}}) {
+        result = RunCli(command);
+        EXPECT_EQ(result.exitCode, 1) << command[0];
+        EXPECT_NE(result.err.find(": chunk 1 of 1 at offset "), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(": its bytes give CRC-32 0x"), std::string::npos) << result.err;
+    }
+    EXPECT_FALSE(fs::exists(tmp / "extract/a.txt"));
+}
+
 TEST_F(Cli, TimeStampsAreLocalTime)
 {
     WriteFile(in + "/a.txt", "hello");
