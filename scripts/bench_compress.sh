@@ -74,10 +74,13 @@ extract() {  # package, arguments, TEMP: seconds of the median run
   done
   printf '%s\n' "${best[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
 }
+# Run straight under wine, not through winrun, so that GNU time sees the
+# launcher's own process; TEMP is then the prefix's.
+prefix_temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
 peak() {  # peak resident kilobytes of a silent run
-  rm -rf "$disk_temp"/*
-  /usr/bin/time -f %M -o "$out/peak" wine "$winrun" -e "TEMP=$(winpath "$disk_temp")" -c "$(winpath "$1") $2" \
-    >/dev/null 2>&1
+  rm -rf "$prefix_temp"/~EXB*
+  /usr/bin/time -f %M -o "$out/peak" wine "$1" $2 >/dev/null 2>&1
+  rm -rf "$prefix_temp"/~EXB*
   cat "$out/peak"
 }
 wine "$winrun" -c "cmd /c exit" >/dev/null 2>&1 || true
