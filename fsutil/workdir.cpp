@@ -32,7 +32,7 @@ static void UpperCaseLetters(char *path)
     }
 }
 
-int TryWorkingDirBase(const char *base, char *dir, DWORD needed)
+int TryWorkingDirBase(const char *base, char *dir, ULONGLONG needed)
 {
     char copy[PATH_BUFFER_SIZE];
     char candidate[PATH_BUFFER_SIZE];
@@ -88,30 +88,18 @@ static int ReadTemp(char *temp, int size)
     return WideCharToMultiByte(CP_ACP, 0, wide, -1, temp, size, NULL, NULL) != 0;
 }
 
-int ChooseWorkingDir(char *dir)
+int ChooseWorkingDir(char *dir, ULONGLONG needed)
 {
-    char modulePath[PATH_BUFFER_SIZE];
     char temp[TEXT_BUFFER_SIZE];
     char windowsDir[TEXT_BUFFER_SIZE];
 
     ownsWorkingDir = 0;
     dir[0] = '\0';
 
-    DWORD length = GetModuleFileNameA(moduleHandle, modulePath, sizeof modulePath);
-    if (length == 0 || length >= sizeof modulePath)
-        return 0;
-    HANDLE file = CreateFileA(modulePath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    // A failed seek gives 0xFFFFFFFF, which no base can offer.
-    DWORD needed = SetFilePointer(file, 0, NULL, FILE_END);
-    CloseHandle(file);
-
     if (ReadTemp(temp, sizeof temp) && TryWorkingDirBase(temp, dir, needed))
         return 1;
 
-    length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    DWORD length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
     if (length == 0 || length >= sizeof windowsDir)
         return 0;
     return TryWorkingDirBase(windowsDir, dir, needed);
