@@ -1,7 +1,6 @@
 #include "fsutil/workdir.h"
 #include "fsutil/path.h"
 #include "launcher/globals.h"
-#include "package/entry_stream.h"
 
 // The name adds "~EXB", four digits and a backslash to the base, and the
 // whole must fit workingDir.
@@ -89,31 +88,18 @@ static int ReadTemp(char *temp, int size)
     return WideCharToMultiByte(CP_ACP, 0, wide, -1, temp, size, NULL, NULL) != 0;
 }
 
-int ChooseWorkingDir(char *dir)
+int ChooseWorkingDir(char *dir, ULONGLONG needed)
 {
-    char modulePath[PATH_BUFFER_SIZE];
     char temp[TEXT_BUFFER_SIZE];
     char windowsDir[TEXT_BUFFER_SIZE];
 
     ownsWorkingDir = 0;
     dir[0] = '\0';
 
-    DWORD length = GetModuleFileNameA(moduleHandle, modulePath, sizeof modulePath);
-    if (length == 0 || length >= sizeof modulePath)
-        return 0;
-    HANDLE file = CreateFileA(modulePath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    // A length that cannot be had asks for more than any base can offer.
-    LARGE_INTEGER fileLength;
-    ULONGLONG needed = GetFileSizeEx(file, &fileLength) ? BytesToUnpack(file, fileLength.QuadPart) : ~0ULL;
-    CloseHandle(file);
-
     if (ReadTemp(temp, sizeof temp) && TryWorkingDirBase(temp, dir, needed))
         return 1;
 
-    length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    DWORD length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
     if (length == 0 || length >= sizeof windowsDir)
         return 0;
     return TryWorkingDirBase(windowsDir, dir, needed);

@@ -25,13 +25,13 @@ ExtractStatus ReadCompressedHead(FileStream *package, CompressedHead *read)
 ULONGLONG BytesToUnpack(HANDLE file, ULONGLONG fileLength)
 {
     PackageInfo info;
+    FileStream package;
+    unsigned char buffer[COMPRESSED_HEAD_BYTES];
     CompressedHead read;
-    DWORD got;
-    if (LoadPackageHeader(moduleHandle, &info) != EXTRACT_OK || !info.compressed ||
-        SetFilePointer(file, info.payloadOffset, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-        !ReadFile(file, &read, sizeof read, &got, NULL) || got != sizeof read)
+    if (LoadPackageHeader(moduleHandle, &info) != EXTRACT_OK || !info.compressed)
         return fileLength;
-    return ULONGLONG(read.unpackedLength);
+    BeginReading(&package, file, buffer, sizeof buffer, info.payloadOffset);
+    return ReadStream(&package, &read, sizeof read) ? ULONGLONG(read.unpackedLength) : fileLength;
 }
 
 // Passes over the directory, summing it after the head's fields.
@@ -67,13 +67,7 @@ ExtractStatus OpenEntryStream(FileStream *package, FileStream *entries)
     unpackedLeft = DWORD(head.unpackedLength);
     chunkSize = decodedTo = 0;
 
-    entries->handle = INVALID_HANDLE_VALUE;
-    entries->buffer = chunkBuffer;
-    entries->capacity = DECODE_STEP;
-    entries->start = entries->fill = 0;
-    entries->summing = 0;
-    entries->crc = 0;
-    entries->writeError = 0;
+    BeginReading(entries, INVALID_HANDLE_VALUE, chunkBuffer, DECODE_STEP, 0);
     entries->packed = package;
     return EXTRACT_OK;
 }

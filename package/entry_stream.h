@@ -25,7 +25,7 @@ ULONGLONG BytesToUnpack(HANDLE file, ULONGLONG fileLength);
 // and makes `entries` read the entry stream from the chunks that follow.
 // EXTRACT_OK; EXTRACT_ENTRY_READ_FAILED or EXTRACT_DATA_READ_FAILED for a
 // damaged package; EXTRACT_OUT_OF_MEMORY when a sound package's memory
-// cannot be had. After EXTRACT_OK, closing `entries` closes `package` too.
+// cannot be had. After EXTRACT_OK, CloseEntryStream must follow.
 ExtractStatus OpenEntryStream(FileStream *package, FileStream *entries);
 
 // Decodes the next piece into the window of `entries`. 0 at the end of the
@@ -36,7 +36,7 @@ int RefillEntryStream(FileStream *entries);
 // 1 when every chunk has been decoded and every byte of it read.
 int EntryStreamAtEnd(const FileStream *entries);
 
-// Frees the memory; `entries` no longer reads, the package stays open.
+// Frees the memory; `entries` no longer reads.
 void CloseEntryStream(FileStream *entries);
 
 #endif
