@@ -12,7 +12,8 @@ int CheckPassword()
         return 0;
     if (commandLinePassword[0] || silentMode)
         return lstrcmpA(commandLinePassword, storedPassword) == 0;
-    INT_PTR result = DialogBoxParamA(moduleHandle, MAKEINTRESOURCEA(IDD_PASSWORD), GetMessageOwner(),
+    // Unicode, so that a translated prompt is shown whatever the code page.
+    INT_PTR result = DialogBoxParamW(moduleHandle, MAKEINTRESOURCEW(IDD_PASSWORD), GetMessageOwner(),
                                      PasswordDlgProc, 0);
     return result == PASSWORD_ACCEPTED;
 }

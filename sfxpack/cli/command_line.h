@@ -45,6 +45,7 @@ int CreateCommand(const Arguments &args);
 int ListCommand(const Arguments &args);
 int VerifyCommand(const Arguments &args);
 int ExtractCommand(const Arguments &args);
+int TextsCommand(const Arguments &args);
 
 }  // namespace sfxpack
 

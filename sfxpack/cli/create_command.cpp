@@ -23,7 +23,8 @@ const char CREATE_HELP[] =
     "                      [--no-integrity] [--exit-codes] [--follow-links] [--skip-empty]\n"
     "                      [--quiet] [--icon FILE] [--file-version V] [--product-version V]\n"
     "                      [--version-string KEY=VALUE]...\n"
-    "                      [--execution-level LEVEL | --manifest FILE] DIR\n"
+    "                      [--execution-level LEVEL | --manifest FILE]\n"
+    "                      [--caption TEXT] [--language LANG|FILE.po]... DIR\n"
     "\n"
     "Packs every regular file below DIR, sorted by stored name, with names\n"
     "relative to DIR and backslash separators, each preceded by PREFIX.\n"
@@ -74,7 +75,15 @@ const char CREATE_HELP[] =
     "                        CompanyName, LegalCopyright or Comments; repeatable\n"
     "  --execution-level LEVEL  a manifest requesting asInvoker, highestAvailable\n"
     "                        or requireAdministrator (default: no manifest)\n"
-    "  --manifest FILE       this application manifest instead (well-formed XML)\n";
+    "  --manifest FILE       this application manifest instead (well-formed XML)\n"
+    "  --caption TEXT        the caption of every message box and window of the\n"
+    "                        launcher, in every language (at most 127 characters)\n"
+    "  --language LANG|FILE.po  the launcher's texts in one more language, beside\n"
+    "                        US English: a shipped translation by name (de, fr,\n"
+    "                        es, it, pt_BR, pl, ru, ja, zh_CN, ko) or a .po file\n"
+    "                        made from 'sfxpack texts'; repeatable. Windows shows\n"
+    "                        the user's language where the package holds it. Not\n"
+    "                        in the Windows build of sfxpack (no libgettextpo)\n";
 
 fs::path OwnDirectory()
 {
@@ -109,6 +118,23 @@ bool FindLauncher(std::string *path, std::string *error)
     return false;
 }
 
+// A shipped translation by its name, beside sfxpack (the build tree) or in
+// the installed layout's data folder; anything with a folder or an
+// extension is a file.
+std::string TranslationPath(const std::string &value)
+{
+    if (value.find_first_of("/\\.") != std::string::npos)
+        return value;
+    fs::path own = OwnDirectory();
+    const fs::path places[] = {own / "translations", (own / "../share/sfxpack/translations").lexically_normal()};
+    for (const fs::path &place : places) {
+        std::error_code failure;
+        if (!own.empty() && fs::is_regular_file(place / (value + ".po"), failure))
+            return (place / (value + ".po")).u8string();
+    }
+    return value;
+}
+
 }  // namespace
 
 int CreateCommand(const Arguments &args)
@@ -129,6 +155,7 @@ int CreateCommand(const Arguments &args)
                               : arg == "--product-version" ? &options.productVersion
                               : arg == "--execution-level" ? &options.executionLevel
                               : arg == "--manifest" ? &options.manifestPath
+                              : arg == "--caption" ? &options.caption
                               : nullptr;
         if (arg == "--no-integrity") {
             options.integrityRecord = false;
@@ -140,7 +167,7 @@ int CreateCommand(const Arguments &args)
             options.skipEmpty = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
-        } else if (target || arg == "--codepage" || arg == "--version-string") {
+        } else if (target || arg == "--codepage" || arg == "--version-string" || arg == "--language") {
             if (i + 1 == args.size())
                 return UsageError("create", arg + ": a value is missing");
             const std::string &value = args[++i];
@@ -148,6 +175,8 @@ int CreateCommand(const Arguments &args)
             std::string problem;
             if (target) {
                 *target = value;
+            } else if (arg == "--language") {
+                options.languagePaths.push_back(TranslationPath(value));
             } else if (arg == "--version-string") {
                 if (equals == 0 || equals == std::string::npos)
                     return UsageError("create", "--version-string: '" + value + "' is not KEY=VALUE");

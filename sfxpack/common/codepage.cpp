@@ -246,4 +246,54 @@ Bytes LeadByteRanges(int codePage)
     }
 }
 
+// UTF-8 to UTF-16, characters beyond the BMP as surrogate pairs.
+bool Utf8ToUtf16(const std::string &text, std::u16string *out, std::string *error)
+{
+    out->clear();
+    for (size_t at = 0; at < text.size();) {
+        size_t start = at;
+        uint32_t c;
+        if (!DecodeUtf8(text, &at, &c)) {
+            *error = "invalid UTF-8 at byte " + std::to_string(start);
+            return false;
+        }
+        if (c >= 0x10000) {
+            out->push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+            out->push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out->push_back(char16_t(c));
+        }
+    }
+    return true;
+}
+
+// A lone surrogate, which no writer should leave, reads as U+FFFD.
+std::string Utf16ToUtf8(const std::u16string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | c >> 6);
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | c >> 12);
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | c >> 18);
+            out += char(0x80 | (c >> 12 & 0x3F));
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 }  // namespace sfxpack

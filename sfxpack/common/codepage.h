@@ -26,6 +26,11 @@ bool IsLauncherCodePage(int codePage, std::string *error);
 // names the character.
 bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std::string *error);
 bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std::string *error);
+// UTF-8 to UTF-16, characters beyond the BMP as surrogate pairs; the error
+// gives the byte of malformed UTF-8.
+bool Utf8ToUtf16(const std::string &text, std::u16string *out, std::string *error);
+// A lone surrogate, which no writer should leave, reads as U+FFFD.
+std::string Utf16ToUtf8(const std::u16string &text);
 // The lead bytes of `codePage` as package/names.h takes them: pairs of first
 // and last byte, ended by a zero pair (the zero pair alone when it has none).
 Bytes LeadByteRanges(int codePage);

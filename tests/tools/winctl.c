@@ -15,6 +15,7 @@
      wait             print the handle once the window exists
      gone             wait until no such window exists
      text             print the text (WM_GETTEXT: an edit field's content too)
+     utext            the text as Unicode, printed in UTF-8
      click            click the button (BM_CLICK, posted)
      command ID       post WM_COMMAND with wParam ID to the window
      type TEXT        send each character as WM_CHAR, as a typed key arrives
@@ -347,6 +348,14 @@ int main(int argc, char **argv)
         char text[1024] = "";
         DWORD_PTR ignored;
         if (!SendMessageTimeoutA(target, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_NORMAL, timeout, &ignored))
+            return 1;
+        printf("%s\n", text);
+    } else if (!strcmp(command, "utext")) {
+        WCHAR wide[1024] = L"";
+        char text[4096];
+        DWORD_PTR ignored;
+        if (!SendMessageTimeoutW(target, WM_GETTEXT, 1024, (LPARAM)wide, SMTO_NORMAL, timeout, &ignored) ||
+            !WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, NULL, NULL))
             return 1;
         printf("%s\n", text);
     } else if (!strcmp(command, "click")) {

@@ -110,6 +110,7 @@ TEST_F(Cli, CreateThenListGivesBackEveryFieldNameSizeTimeAndByte)
                            "\npasswordSet: yes\nsetupCommand: setup.exe /q\nproductTitle: Product\n"
                            "sourcePrefix: C:\\build\\src\\\n"
                            "icons: 32x32 16x16\nversion: none\nmanifest: none\n"
+                           "caption: Tollivex Self-extracting EXE\nlanguages: en_US\n"
                            "entry: 1 1980-01-01 00:00:00 C:\\build\\src\\Zed.txt\n"
                            "entry: 5 2021-03-04 05:06:06 C:\\build\\src\\a.txt\n"
                            "entry: 20000 2000-02-29 23:59:58 C:\\build\\src\\sub\\b.bin\n"
@@ -696,9 +697,12 @@ TEST_F(Cli, InstalledAndBuildTreeSfxpackFindTheShippedLauncher)
         if (!entry.is_directory())
             installed.push_back(entry.path().lexically_relative(tmp / "root").string());
     std::sort(installed.begin(), installed.end());
-    EXPECT_EQ(installed, (std::vector<std::string>{"opt/sfx/bin/sfxpack", "opt/sfx/share/doc/sfxpack/copyright",
-                                                   "opt/sfx/share/man/man1/sfxpack.1.gz",
-                                                   "opt/sfx/share/sfxpack/launcher.exe"}));
+    std::vector<std::string> expected = {"opt/sfx/bin/sfxpack", "opt/sfx/share/doc/sfxpack/copyright",
+                                         "opt/sfx/share/man/man1/sfxpack.1.gz", "opt/sfx/share/sfxpack/launcher.exe"};
+    for (const fs::directory_entry &entry : fs::directory_iterator(std::string(std::getenv("SFX_SOURCE_DIR")) + "/translations"))
+        expected.push_back("opt/sfx/share/sfxpack/translations/" + entry.path().filename().string());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(installed, expected);
     EXPECT_EQ(ReadFile(tmp / "root/opt/sfx/share/sfxpack/launcher.exe"), ReadFile(launcher));
 
     std::string installedCli = tmp / "root/opt/sfx/bin/sfxpack", version = std::getenv("SFX_VERSION");
@@ -722,6 +726,14 @@ TEST_F(Cli, InstalledAndBuildTreeSfxpackFindTheShippedLauncher)
     result = RunCli({"create", "-o", fromBuildTree, in}, {"TZ=UTC0"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ReadFile(fromBuildTree), ReadFile(out));
+
+    // Shipped translations by name, from either place.
+    result = RunCli({"create", "-o", out, "--language", "de", "--language", "ja", in}, {"TZ=UTC0"}, installedCli);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    result = RunCli({"create", "-o", fromBuildTree, "--language", "de", "--language", "ja", in}, {"TZ=UTC0"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(fromBuildTree), ReadFile(out));
+    EXPECT_NE(RunCli({"list", out}).out.find("\nlanguages: en_US de ja\n"), std::string::npos);
 }
 
 TEST_F(Cli, ListReportsAMalformedPackageWithEntryFieldAndOffset)

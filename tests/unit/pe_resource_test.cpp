@@ -475,7 +475,8 @@ TEST(ResourceEditor, IconVersionAndManifestAreWhatIndependentReadersSee)
                                 "version: FileVersion=1.2.3.0\nversion: OriginalFilename=pkg.exe\n"
                                 "version: ProductName=Widget Pro\nversion: ProductVersion=1.2.3.0\n"
                                 "version: CompanyName=Acme\nversion: LegalCopyright=© 2024 Acme\n"
-                                "manifest: asInvoker\nentry: "),
+                                "manifest: asInvoker\ncaption: Tollivex Self-extracting EXE\n"
+                                "languages: en_US\nentry: "),
                   std::string::npos)
             << list.out;
         EXPECT_EQ(RunCli({"verify", pkg}).exitCode, 0);
