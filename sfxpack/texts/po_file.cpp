@@ -101,6 +101,7 @@ bool ReadPoFile(const std::string &path, PoFile *file, std::string *error)
     size_t charset = type.find("charset=");
     file->charset = charset == std::string::npos ? "" : type.substr(charset + 8);
     file->entries.clear();
+    file->headerLine = 0;
 
     std::vector<size_t> lines = MsgstrLines(path);
     size_t index = 0;
@@ -111,8 +112,10 @@ bool ReadPoFile(const std::string &path, PoFile *file, std::string *error)
         size_t line = index < lines.size() ? lines[index] : 0;
         index++;
         const char *msgid = po_message_msgid(message);
-        if (!*msgid)
-            continue;  // the header
+        if (!*msgid) {
+            file->headerLine = line;
+            continue;
+        }
         PoEntry entry;
         entry.msgid = msgid;
         const char *msgstr = po_message_msgstr(message);

@@ -18,6 +18,7 @@ struct PoEntry {
 struct PoFile {
     std::string language;  // the Language header field, empty when missing
     std::string charset;   // from the Content-Type header field
+    size_t headerLine = 0;  // of the header's msgstr; 0 without a header
     std::vector<PoEntry> entries;  // neither the header nor obsolete entries
 };
 

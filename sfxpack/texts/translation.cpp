@@ -58,7 +58,7 @@ bool CheckText(const LauncherText &original, const std::string &text, const Lang
     // The silent log holds the texts in the system's ANSI code page.
     std::string ansi;
     if (!Utf8ToCodePage(text, language.codePage, &ansi, why)) {
-        *why += " (code page " + std::to_string(language.codePage) + " of " + language.tag + ")";
+        *why += ", the ANSI code page of " + std::string(language.tag) + ", in which the silent log holds it";
         return false;
     }
     return true;
@@ -72,19 +72,20 @@ bool ReadTranslation(const std::string &path, Translation *translation, std::str
     if (!ReadPoFile(path, &file, error))
         return false;
     translation->path = path;
+    std::string header = Where(path, file.headerLine);
     if (file.language.empty()) {
-        *error = path + ": the header has no Language field";
+        *error = header + ": the header has no Language field";
         return false;
     }
     std::string why;
     if (!FindLanguage(file.language, &translation->language, &why)) {
-        *error = path + ": " + why;
+        *error = header + ": " + why;
         return false;
     }
     std::string charset = file.charset;
     std::transform(charset.begin(), charset.end(), charset.begin(), [](unsigned char c) { return std::toupper(c); });
     if (charset != "UTF-8") {
-        *error = path + ": the charset is '" + file.charset + "'; translations are read in UTF-8";
+        *error = header + ": the charset is '" + file.charset + "'; translations are read in UTF-8";
         return false;
     }
     const std::vector<LauncherText> &originals = LauncherTexts();

@@ -7,6 +7,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "sfxpack/pe/resource_tree.h"
+#include "sfxpack/pe/string_table.h"
 #include "sfxpack/read/reader.h"
 
 namespace {
@@ -1091,3 +1093,82 @@ TEST(CliUsage, HelpAndWrongUsage)
 }
 
 }  // namespace
+
+// A translation is read by libgettextpo and checked text by text; the first
+// fault is one line naming the file and the line, and nothing is written.
+TEST_F(Cli, BadTranslationsAreRefusedNamingFileAndLine)
+{
+    WriteFile(in + "/a.txt", "x");
+    std::string po = tmp / "p.po";
+    auto Translation = [&](const std::string &language, const std::string &msgid, const std::string &msgstr) {
+        WriteFile(po, "msgid \"\"\nmsgstr \"\"\n\"Language: " + language +
+                          "\\n\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                          "msgid \"" + msgid + "\"\nmsgstr \"" + msgstr + "\"\n");
+        return Create({"--language", po});
+    };
+    const std::string launch = "WinExec failed: return=%d", open = "Could not open destination file %s";
+    const std::string create = "Could not create destination file %s.  Error number: %d";
+    ExpectRefused(Translation("de", launch, "Fehler %s"),
+                  po + ":7: \"Fehler %s\": the fields differ from the original's (%d, in this order)");
+    ExpectRefused(Translation("de", open, "Datei %s, Fehler %d"),
+                  po + ":7: \"Datei %s, Fehler %d\": the fields differ from the original's (%s, in this order)");
+    ExpectRefused(Translation("de", create, "Fehler %d: %s"),
+                  po + ":7: \"Fehler %d: %s\": the fields differ from the original's (%s %d, in this order)");
+    ExpectRefused(Translation("de", open, "Datei %5s"),
+                  po + ":7: \"Datei %5s\": the fields differ from the original's (%s, in this order)");
+    std::string longText;
+    for (int i = 0; i < 128; i++)
+        longText += "ä";
+    ExpectRefused(Translation("de", "OK", longText),
+                  po + ":7: \"" + longText + "\": longer than the launcher's 127 characters (128)");
+    ExpectRefused(Translation("de", "OK", "Ω"),
+                  po + ":7: \"Ω\": the character 'Ω' (U+03A9) has no place in code page 1252, the ANSI code page "
+                       "of de, in which the silent log holds it");
+    ExpectRefused(Translation("ja", "OK", "ü"),
+                  po + ":7: \"ü\": the character 'ü' (U+00FC) has no place in code page 932, the ANSI code page "
+                       "of ja, in which the silent log holds it");
+    ExpectRefused(Translation("de", "OK", "O\\nK"), po + ":7: \"O\\nK\": a control character");
+    ExpectRefused(Translation("de", "OK\"\nmsgstr \"x", "y"), po + ":8: syntax error");
+    ExpectRefused(Translation("de", "OK", "unterminated\nmsgid \"x"), po + ":8: end-of-line within string");
+    ExpectRefused(Translation("xx", "OK", "x"),
+                  po + ":2: 'xx' is not a language the launcher's texts can be stored in");
+    ExpectRefused(Translation("he_IL", "OK", "x"),
+                  po + ":2: 'he_IL' is written right to left, which the launcher's windows cannot show");
+    ExpectRefused(Translation("zh", "OK", "x"),
+                  po + ":2: 'zh' names no variant of Chinese: zh_CN (simplified) or zh_TW (traditional)");
+    ExpectRefused(Translation("de", "Okay", "x"),
+                  po + ":7: \"Okay\" is not a text of the launcher ('sfxpack texts' lists them)");
+    ExpectRefused(Create({"--language", tmp / "missing.po"}), tmp / "missing.po" + ": cannot be read");
+    ExpectRefused(Create({"--caption", std::string(128, 'C')}),
+                  "--caption: longer than the launcher's 127 characters (128)");
+    ASSERT_EQ(Translation("de", "OK", "OK").exitCode, 0);
+    fs::remove(out);
+    fs::copy_file(po, tmp / "q.po");
+    ExpectRefused(Create({"--language", po, "--language", tmp / "q.po"}),
+                  tmp / "q.po" + ": " + po + " is a translation into the same language (de)");
+
+    // A fuzzy or empty entry keeps the English text; "%%" is no field.
+    WriteFile(po, "msgid \"\"\nmsgstr \"\"\n\"Language: de_AT\\n\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                  "#, fuzzy\nmsgid \"" + launch + "\"\nmsgstr \"Fehler %d\"\n\n"
+                  "msgid \"" + open + "\"\nmsgstr \"\"\n\n"
+                  "msgid \"You have entered an incorrect password.\"\nmsgstr \"100%% falsch.\"\n");
+    Result result = Create({"--caption", "Widget", "--language", po});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    sfxpack::PeImage image;
+    uint32_t rva;
+    std::vector<sfxpack::Resource> resources;
+    std::string error;
+    ASSERT_TRUE(sfxpack::ReadImageResources(ReadFile(out), &image, &rva, &resources, &error)) << error;
+    std::map<uint16_t, std::vector<std::u16string>> blocks;
+    for (const sfxpack::Resource &r : resources)
+        if (r.type.id == sfxpack::RT_STRING_TYPE && r.name.id == 1)
+            ASSERT_TRUE(sfxpack::ReadStringBlock(r.data, &blocks[r.language], &error)) << error;
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0x0007][1], u"Widget");
+    EXPECT_EQ(blocks[0x0409][1], u"Widget");
+    EXPECT_EQ(blocks[0x0007][4], u"WinExec failed: return=%d");
+    EXPECT_EQ(blocks[0x0007][6], u"Could not open destination file %s");
+    EXPECT_EQ(blocks[0x0007][7], u"100%% falsch.");
+    EXPECT_EQ(blocks[0x0409][7], u"You have entered an incorrect password.");
+    EXPECT_NE(Listing().find("\ncaption: Widget\nlanguages: en_US de\n"), std::string::npos);
+}
