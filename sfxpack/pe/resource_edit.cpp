@@ -16,6 +16,7 @@ namespace sfxpack {
 namespace {
 
 const uint16_t OK_BUTTON_ID = 1;  // IDOK
+const char16_t TRANSLATED_FONT[] = u"MS Shell Dlg";
 
 bool IsId(const ResourceKey &key, uint16_t id)
 {
@@ -125,6 +126,10 @@ bool ApplyTexts(std::vector<Resource> *resources, const ResourceChanges &changes
             texts[IDS_CAPTION + i] = language.strings[i];
         DialogTemplate progressText = progressDialog, passwordText = passwordDialog;
         progressText.caption = passwordText.caption = language.dialogCaption;
+        // The logical face that each system maps to its own interface font,
+        // one that holds the script of its language: "MS Sans Serif" holds
+        // no Greek, Cyrillic or CJK on a system in another language.
+        progressText.font = passwordText.font = TRANSLATED_FONT;
         if (!changes.caption.empty()) {
             texts[IDS_CAPTION] = changes.caption;
             progressText.caption = passwordText.caption = changes.caption;
