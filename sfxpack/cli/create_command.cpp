@@ -121,18 +121,23 @@ bool FindLauncher(std::string *path, std::string *error)
 // A shipped translation by its name, beside sfxpack (the build tree) or in
 // the installed layout's data folder; anything with a folder or an
 // extension is a file.
-std::string TranslationPath(const std::string &value)
+bool TranslationPath(const std::string &value, std::string *path, std::string *error)
 {
+    *path = value;
     if (value.find_first_of("/\\.") != std::string::npos)
-        return value;
+        return true;
     fs::path own = OwnDirectory();
     const fs::path places[] = {own / "translations", (own / "../share/sfxpack/translations").lexically_normal()};
     for (const fs::path &place : places) {
         std::error_code failure;
-        if (!own.empty() && fs::is_regular_file(place / (value + ".po"), failure))
-            return (place / (value + ".po")).u8string();
+        if (!own.empty() && fs::is_regular_file(place / (value + ".po"), failure)) {
+            *path = (place / (value + ".po")).u8string();
+            return true;
+        }
     }
-    return value;
+    *error = "--language " + value + ": no shipped translation of that name in " + places[0].u8string() + " or " +
+             places[1].u8string() + "; give a .po file";
+    return false;
 }
 
 }  // namespace
@@ -176,7 +181,10 @@ int CreateCommand(const Arguments &args)
             if (target) {
                 *target = value;
             } else if (arg == "--language") {
-                options.languagePaths.push_back(TranslationPath(value));
+                std::string path, error;
+                if (!TranslationPath(value, &path, &error))
+                    return Fail(error);
+                options.languagePaths.push_back(path);
             } else if (arg == "--version-string") {
                 if (equals == 0 || equals == std::string::npos)
                     return UsageError("create", "--version-string: '" + value + "' is not KEY=VALUE");

@@ -1139,6 +1139,11 @@ TEST_F(Cli, BadTranslationsAreRefusedNamingFileAndLine)
     ExpectRefused(Translation("de", "Okay", "x"),
                   po + ":7: \"Okay\" is not a text of the launcher ('sfxpack texts' lists them)");
     ExpectRefused(Create({"--language", tmp / "missing.po"}), tmp / "missing.po" + ": cannot be read");
+    fs::path own = fs::path(SFXPACK_TEST_CLI).parent_path();
+    ExpectRefused(Create({"--language", "xx"}), "--language xx: no shipped translation of that name in " +
+                                                    (own / "translations").string() + " or " +
+                                                    (own / "../share/sfxpack/translations").lexically_normal().string() +
+                                                    "; give a .po file");
     ExpectRefused(Create({"--caption", std::string(128, 'C')}),
                   "--caption: longer than the launcher's 127 characters (128)");
     ASSERT_EQ(Translation("de", "OK", "OK").exitCode, 0);
