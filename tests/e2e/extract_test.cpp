@@ -224,7 +224,9 @@ TEST_F(Extract, ReleasePackageWithItsOwnResourcesRunsSignedAndADamagedOneFailsBo
     EXPECT_EQ(sfxpack("list", dir / "pkg.exe"), 0);
     std::string listing = ReadText(dir / "out.txt");
     EXPECT_NE(listing.find("\nicons: 16x16 32x32 48x48 256x256\nfileVersion: 2.5.1.0\n"), std::string::npos) << listing;
-    EXPECT_NE(listing.find("\nversion: CompanyName=Widget Makers\nmanifest: asInvoker\nentry: "), std::string::npos)
+    EXPECT_NE(listing.find("\nversion: CompanyName=Widget Makers\nmanifest: asInvoker\n"
+                           "caption: Tollivex Self-extracting EXE\nlanguages: en_US\nentry: "),
+              std::string::npos)
         << listing;
     EXPECT_NE(listing.find(" data\\f.bin\n"), std::string::npos) << listing;
     EXPECT_EQ(sfxpack("verify", dir / "pkg.exe"), 0) << ReadText(dir / "out.txt");
