@@ -322,14 +322,13 @@ const SeenTexts ENGLISH = {"C", BOX_CAPTION, "This will install Demo Product. Do
 
 TEST_F(Gui, TheQuestionProgressAndPasswordSpeakTheUsersLanguage)
 {
-    CreateTranslated("");
+    ASSERT_NO_FATAL_FAILURE(CreateTranslated(""));
     SeenTexts austrian = GERMAN;
     austrian.locale = "de_AT.UTF-8";
     for (const SeenTexts &seen : {GERMAN, austrian, JAPANESE, ENGLISH}) {
         SCOPED_TRACE(seen.locale);
         std::filesystem::remove_all(dir / "temp/~EXB0000");
-        Launch("", {}, seen.locale);
-        ASSERT_FALSE(HasFailure());
+        ASSERT_NO_FATAL_FAILURE(Launch("", {}, seen.locale));
         std::string box = WaitForDialog();
         EXPECT_EQ(seen.boxCaption, UText({"-h", box}));
         EXPECT_EQ(seen.question, UText({"-h", box, "-i", "0xFFFF"}));
@@ -356,11 +355,10 @@ TEST_F(Gui, TheQuestionProgressAndPasswordSpeakTheUsersLanguage)
 TEST_F(Gui, TheCaptionGivenIsEveryCaptionInEveryLanguage)
 {
     const std::string caption = "Widget Pro – Telepítő";
-    CreateTranslated(caption);
+    ASSERT_NO_FATAL_FAILURE(CreateTranslated(caption));
     for (const char *locale : {"de_DE.UTF-8", "C"}) {
         SCOPED_TRACE(locale);
-        Launch("", {}, locale);
-        ASSERT_FALSE(HasFailure());
+        ASSERT_NO_FATAL_FAILURE(Launch("", {}, locale));
         EXPECT_EQ(caption, UText({"-c", "Progress"}));
         std::string question = WaitForDialog();
         EXPECT_EQ(caption, UText({"-h", question}));
@@ -384,7 +382,7 @@ TEST_F(Gui, TheCaptionGivenIsEveryCaptionInEveryLanguage)
 // page to its log.
 TEST_F(Gui, ASilentRunLogsTheUsersLanguage)
 {
-    CreateTranslated("", "Missing.exe");
+    ASSERT_NO_FATAL_FAILURE(CreateTranslated("", "Missing.exe"));
     struct Case {
         const char *locale;
         int codePage;
