@@ -254,9 +254,11 @@ static int PressKey(HWND target, const char *key)
 {
     UINT vk = !strcmp(key, "esc") ? VK_ESCAPE : !strcmp(key, "enter") ? VK_RETURN : Number(key);
     LPARAM scan = (LPARAM)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC) << 16;
-    if (!PostMessageA(target, WM_KEYDOWN, vk, scan | 1) ||
-        !PostMessageA(target, WM_KEYUP, vk, scan | 1 | (1u << 30) | (1u << 31)))
+    if (!PostMessageA(target, WM_KEYDOWN, vk, scan | 1))
         return 1;
+    /* The key down may have ended a dialog already (Enter is its OK), and
+       with it the window the key up was for. */
+    PostMessageA(target, WM_KEYUP, vk, scan | 1 | (1u << 30) | (1u << 31));
     /* Posted input has no reply to wait for. */
     Sleep(200);
     return 0;
