@@ -55,9 +55,10 @@ bool CheckText(const LauncherText &original, const std::string &text, const Lang
                ", in this order)";
         return false;
     }
-    // The silent log holds the texts in the system's ANSI code page.
+    // A silent run writes the messages to its log in the system's ANSI code
+    // page; the captions and the windows' texts are only ever shown.
     std::string ansi;
-    if (!Utf8ToCodePage(text, language.codePage, &ansi, why)) {
+    if (original.IsFormat() && !Utf8ToCodePage(text, language.codePage, &ansi, why)) {
         *why += ", the ANSI code page of " + std::string(language.tag) + ", in which the silent log holds it";
         return false;
     }

@@ -19,7 +19,8 @@ struct Translation {
 };
 
 // Reads and checks `path`: every translated text keeps the fields of its
-// original, fits 127 UTF-16 units and the ANSI code page of the language;
+// original and fits 127 UTF-16 units, a message the ANSI code page of the
+// language too;
 // untranslated and fuzzy entries keep the English text. A fault is one line
 // naming the file and the line.
 bool ReadTranslation(const std::string &path, Translation *translation, std::string *error);
