@@ -52,9 +52,11 @@ std::string ToolsDir()
     return path.substr(0, path.rfind('\\')) + "\\..\\tools\\";
 }
 
+// Sharing writes: a recorder that still runs may append to its record.
 std::string ReadText(const std::string &path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return "";
     std::string text(GetFileSize(file, NULL), '\0');
@@ -431,21 +433,9 @@ TEST_F(Folders, WaitsForEveryTvdeleteWindow)
     deliveryDelays.clear();
     std::string record = records + "\\Setup.txt";
     std::thread poster([&] {
-        // The recorder still appends to its record: read it sharing writes.
-        for (DWORD begun = GetTickCount();; Sleep(5)) {
+        for (DWORD begun = GetTickCount(); ReadText(record).find("\ndone\n") == std::string::npos; Sleep(5))
             if (GetTickCount() - begun > 10000)
                 return;
-            HANDLE file = CreateFileA(record.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      NULL, OPEN_EXISTING, 0, NULL);
-            char text[4096] = "";
-            DWORD read = 0;
-            if (file != INVALID_HANDLE_VALUE) {
-                ReadFile(file, text, sizeof text - 1, &read, NULL);
-                CloseHandle(file);
-            }
-            if (std::string(text, read).find("\ndone\n") != std::string::npos)
-                break;
-        }
         Sleep(150);
         for (int i = 0; i < 5; i++) {
             PostMessageA(window, WM_APP, GetTickCount(), 0);
