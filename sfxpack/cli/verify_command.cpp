@@ -47,6 +47,8 @@ int VerifyCommand(const Arguments &args)
     VerifyResult result;
     if (!VerifyPackage(file, recordFile, options.codePage, &result, &error))
         return Fail(options.path + ": " + error);
+    for (const std::string &warning : result.warnings)
+        std::fprintf(stderr, "sfxpack: warning: %s: %s\n", options.path.c_str(), warning.c_str());
     // How long TEMP may be depends on the user's machine: a warning, not a fault.
     int longestTemp = LongestTempFor(result.longestPath);
     if (longestTemp < LONGEST_TEMP)

@@ -249,6 +249,43 @@ TEST_F(Cli, RefusesCharactersTheCodePageCannotHold)
                   "--setup: cannot be written in code page 932: the character '\xE2\x82\xAC' (U+20AC) has no place "
                   "in code page 932");
     ExpectRefused(Create({"--password", "\xFF"}), "--password: cannot be written in code page 1252: invalid UTF-8 at byte 0");
+    // Characters whose bytes read back, as the launcher's system reads them
+    // (character by character, nothing composed), as another character: a
+    // yen sign stored as '\' would put "a¥b.txt" into folder "a".
+    const struct {
+        int codePage;
+        std::string name, character;
+    } lookAlikes[] = {
+        {932, "a\xC2\xA5" "b.txt", "'\xC2\xA5' (U+00A5)"},
+        {932, "\xE3\x80\x9C.txt", "'\xE3\x80\x9C' (U+301C)"},    // wave dash, read back as U+FF5E
+        {1258, "\xE1\xBA\xA5.txt", "'\xE1\xBA\xA5' (U+1EA5)"},    // stored as a and a combining mark
+        {1258, "a\xCD\x80.txt", "'\xCD\x80' (U+0340)"},            // read back as U+0300
+        {1253, "\xE1\xBF\xAE.txt", "'\xE1\xBF\xAE' (U+1FEE)"},    // read back as U+0385
+    };
+    for (const auto &one : lookAlikes) {
+        fs::remove_all(in);
+        WriteFile(in + "/" + one.name, "x");
+        ExpectRefused(Create({"--codepage", std::to_string(one.codePage)}),
+                      in + "/" + one.name + ": the name cannot be written in code page " +
+                          std::to_string(one.codePage) + ": the character " + one.character +
+                          " has no place in code page " + std::to_string(one.codePage));
+    }
+    // What reads back as itself is taken: U+FF5E in 932, a and a combining
+    // acute in 1258, U+0385 in 1253.
+    for (const auto &[codePage, name] : std::vector<std::pair<std::string, std::string>>{
+             {"932", "\xEF\xBD\x9E.txt"}, {"1258", "a\xCC\x81.txt"}, {"1253", "\xCE\x85.txt"}}) {
+        fs::remove_all(in);
+        fs::remove_all(tmp / "out");
+        fs::create_directories(tmp / "out");
+        WriteFile(in + "/" + name, "x");
+        Result taken = Create({"--codepage", codePage});
+        EXPECT_EQ(taken.exitCode, 0) << codePage << ": " << taken.err;
+        EXPECT_NE(Listing({"--codepage", codePage}).find(" " + name + "\n"), std::string::npos) << codePage;
+    }
+    fs::remove_all(tmp / "out");
+    fs::create_directories(tmp / "out");
+    fs::remove_all(in);
+    WriteFile(in + "/a.txt", "x");
     // An EBCDIC code page would store "../x" as bytes that pass every check
     // of the stored name: refused before anything is read or written.
     Result usage = Create({"--codepage", "500"});
@@ -411,6 +448,28 @@ TEST_F(Cli, RefusesAnEmptyFolderAndWhatIsNoFile)
     // Folders that differ only in case merge, as they do on Windows.
     fs::remove(in + "/sub/DEEP");
     EXPECT_EQ(Create({}).exitCode, 0);
+    fs::remove_all(tmp / "out");
+    fs::create_directories(tmp / "out");
+    // An 8.3 name with a '~' beside the long name it may stand for: Wine's
+    // short name of LONGFILENAME.TXT is LONG~LMQ.TXT, Windows' LONGFI~1.TXT.
+    for (const std::string &alias : {"LONG~LMQ.TXT", "sub/deep/longfi~1.txt"}) {
+        std::string folder = alias.find('/') == std::string::npos ? in : in + "/sub/deep";
+        WriteFile(folder + "/LongFileName.txt", "long");
+        WriteFile(in + "/" + alias, "short");
+        ExpectRefused(Create({}), (alias[0] == 'L' ? in + "/" + alias + " and " + folder + "/LongFileName.txt"
+                                                   : folder + "/LongFileName.txt and " + in + "/" + alias) +
+                                      ": one name is of the form of a short (8.3) name that Windows may give the "
+                                      "other, and Windows would write one over the other");
+        fs::remove(in + "/" + alias);
+    }
+    // Another extension, or a name that is 8.3 itself, is no such pair.
+    WriteFile(in + "/LONG~1.DOC", "x");
+    WriteFile(in + "/LONGFI~1.TXT", "x");
+    WriteFile(in + "/LONGFILE.TXT", "x");
+    fs::remove(in + "/LongFileName.txt");
+    fs::remove(in + "/sub/deep/LongFileName.txt");
+    Result taken = Create({});
+    EXPECT_EQ(taken.exitCode, 0) << taken.err;
 }
 
 // A link is refused with where it points and the option that follows it;
@@ -926,7 +985,7 @@ TEST_F(Cli, ExtractGivesBackTheFolderWithItsTimesAndWritesNothingOutsideDir)
         {"a\\. .\\evil.txt", "refused: it has a '..' component"},
         {"\\evil.txt", "refused: it starts with a separator"},
         {"C:\\evil.txt", "refused: it holds ':', a drive or an alternate data stream"},
-        {"a/../../evil.txt", "refused: it has a '..' component"},
+        {"a/../../evil.txt", "refused: it holds '/', which Windows takes for a separator"},
         {"sub\\Nul.txt", "refused: it names a device"},
         {"new\nline.txt", "refused: it holds a control character"},
         {"sub\\what?.txt", "refused: it holds '?', which Windows does not allow in file names"},
@@ -969,6 +1028,50 @@ TEST_F(Cli, ExtractGivesBackTheFolderWithItsTimesAndWritesNothingOutsideDir)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(ReadText(dir + "/fine.txt"), "mine");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    // Names that Windows makes one file of: the launcher writes the second
+    // over the first, so verify takes the package with a warning; extract
+    // refuses it, as create does. A file and a folder of one name fail the
+    // launcher: both refuse.
+    const struct {
+        std::string second, warning;
+    } clashes[] = {
+        {"\x9F.TXT", "entry 2 of 2: \xC5\xB8.TXT: Windows takes it for entry 1 of 2: \xC3\xBF.txt, and writes one "
+                     "over the other"},
+        {"LONG~LMQ.TXT", "entry 2 of 2: LONG~LMQ.TXT: Windows may take it, by a short (8.3) name, for entry 1 of 2: "
+                         "\xC3\xBF.txt, and write one over the other"},
+        {"\x9F.TXT\\x", ""},
+    };
+    std::string clashing = tmp / "clashing.exe";
+    for (const auto &clash : clashes) {
+        sfxpack::Package package;
+        std::string first = clash.second[0] == 'L' ? "LongFileName.txt" : "\xFF.txt";
+        package.entries = {{first, {'x'}, 0x21, {}, {}}, {clash.second, {'y'}, 0x21, {}, {}}};
+        Bytes made;
+        std::string error;
+        ASSERT_TRUE(sfxpack::BuildPackage(Stub(), package, &made, &error)) << error;
+        WriteBytes(clashing, made);
+        std::string warning = clash.warning;
+        if (first[0] == 'L')
+            warning.replace(warning.find("\xC3\xBF.txt"), 6, first);
+        fs::remove_all(dir);
+        Result verified = RunCli({"verify", clashing});
+        Result extracted = RunCli({"extract", clashing, dir});
+        EXPECT_EQ(extracted.exitCode, 1);
+        EXPECT_TRUE(fs::is_directory(dir + "/" + (first[0] == 'L' ? "LongFileName.txt" : "\xC3\xBF.txt")) ||
+                    fs::is_regular_file(dir + "/" + (first[0] == 'L' ? "LongFileName.txt" : "\xC3\xBF.txt")));
+        if (warning.empty()) {
+            EXPECT_EQ(verified.exitCode, 1);
+            EXPECT_EQ(verified.err, "sfxpack: " + clashing + ": entry 2 of 2: \xC5\xB8.TXT\\x: the launcher cannot write "
+                                    "it: Windows cannot hold a file and a folder of one name side by side (entry 1 of 2: "
+                                    "\xC3\xBF.txt)\n");
+            continue;
+        }
+        EXPECT_EQ(verified.exitCode, 0) << verified.err;
+        EXPECT_EQ(verified.err, "sfxpack: warning: " + clashing + ": " + warning + "\n");
+        EXPECT_EQ(extracted.err, "sfxpack: " + clashing + ": " +
+                                     warning.replace(warning.find(": ", 14) + 2, 0, "refused: ") + "\n");
+    }
 }
 
 // A package cut short while its entry is being written (SIGBUS from the
