@@ -20,6 +20,15 @@ int Fail(const std::string &error);
 // Prints `help` on stdout and returns 0 when `args` asks for it.
 bool PrintHelpIfAsked(const Arguments &args, const char *help);
 
+// An option's value, GNU style: "--option=value" or "--option value". When
+// `arg` (args[*i]) is `option` with "=value" or alone, `*value` gets the
+// value (the next argument is taken, *i moved past it) and `*usage` stays -1,
+// or becomes the exit code of a usage error: no value, or an empty one where
+// `emptyTaken` is false (a build script's unset variable). False when
+// `arg` is not `option`.
+bool OptionValue(const std::string &command, const Arguments &args, size_t *i, const std::string &option,
+                 bool emptyTaken, std::string *value, int *usage);
+
 // A code page number that IsLauncherCodePage takes; else false, with the
 // problem for a usage error.
 bool ParseCodePage(const std::string &text, int *codePage, std::string *problem);

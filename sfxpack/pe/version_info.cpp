@@ -110,6 +110,9 @@ bool KeyProblem(const std::string &key, std::string *problem)
         *problem = "the key is empty";
     else if (key.find('=') != std::string::npos)
         *problem = "the key holds '='";
+    // VerQueryValue takes it for a separator of the path to the value.
+    else if (key.find('\\') != std::string::npos)
+        *problem = "the key holds '\\', which VerQueryValue reads as a separator";
     for (unsigned char c : key)
         if (c < 0x20 || c == 0x7F)
             *problem = "the key holds a control character";

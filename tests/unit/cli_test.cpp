@@ -2,6 +2,7 @@
 #include "tests/unit/support.h"
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <map>
 #include <sys/resource.h>
@@ -614,7 +615,22 @@ std::string IconHeader(const std::vector<uint32_t> &sizes)
 TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
 {
     WriteFile(in + "/a.txt", "x");
-    std::string bitmap = std::string{40, 0, 0, 0} + std::string(36, '\0');
+    // A bitmap of 1 x 1 pixel at 1 bit: header, two colours, a row of
+    // colour and a row of mask; and one with a header of other values.
+    auto Bitmap = [](int32_t width, int32_t height, uint16_t bits, size_t size) {
+        std::string header(40, '\0');
+        for (int i = 0; i < 4; i++) {
+            header[i] = char(40 >> 8 * i);
+            header[4 + i] = char(uint32_t(width) >> 8 * i);
+            header[8 + i] = char(uint32_t(height) >> 8 * i);
+        }
+        header[12] = 1;
+        header[14] = char(bits);
+        header.resize(std::max<size_t>(size, 40), '\0');
+        return header.substr(0, size);
+    };
+    std::string bitmap = Bitmap(1, 2, 1, 56);
+    std::string png300("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x01\x2C\0\0\x01\x2C\x08\x06\0\0\0", 29);
     const struct {
         const char *file;
         std::string content;
@@ -623,8 +639,19 @@ TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
         {"text.ico", "not an icon", "not an icon (.ico) or PNG file"},
         {"empty.ico", IconHeader({}), "holds no image"},
         {"list.ico", IconHeader({40, 40}).substr(0, 30), "cut short: the list of 2 images ends past the file's 30 bytes"},
-        {"image.ico", IconHeader({40, 40}) + bitmap + bitmap.substr(0, 10), "cut short: image 2 of 2 ends at byte 118 of 88"},
-        {"other.ico", IconHeader({40}) + std::string(40, 'x'), "image 1 of 1 is neither a PNG nor a bitmap"},
+        {"image.ico", IconHeader({56, 56}) + bitmap + bitmap.substr(0, 10), "cut short: image 2 of 2 ends at byte 150 of 104"},
+        {"other.ico", IconHeader({40}) + std::string(40, 'x'), "image 1 of 1: neither a PNG nor a bitmap"},
+        // Every image is checked as a PNG file alone is, and a bitmap's
+        // header against its bytes.
+        {"png.ico", IconHeader({56, 29}) + bitmap + png300,
+         "image 2 of 2: a PNG of 300 x 300 pixels; an icon image is at most 256 x 256"},
+        {"wide.ico", IconHeader({64}) + Bitmap(100000, 2, 1, 64),
+         "image 1 of 1: a bitmap of 100000 x 1 pixels; an icon image is at most 256 x 256"},
+        {"negative.ico", IconHeader({56}) + Bitmap(-1, 2, 1, 56),
+         "image 1 of 1: a bitmap of -1 x 1 pixels; an icon image is at most 256 x 256"},
+        {"depth.ico", IconHeader({56}) + Bitmap(1, 2, 0, 56), "image 1 of 1: a bitmap of 0 bits per pixel"},
+        {"short.ico", IconHeader({40 + 4 * 32 * 32}) + Bitmap(32, 64, 32, 40 + 4 * 32 * 32),
+         "image 1 of 1: a bitmap of 32 x 32 pixels at 32 bits needs 4264 bytes, and the image has 4136"},
         {"big.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x02\0\0\0\x02\0\x08\x06\0\0\0", 29),
          "a PNG of 512 x 512 pixels; an icon image is at most 256 x 256"},
     };
@@ -632,8 +659,25 @@ TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
         WriteFile(tmp / icon.file, icon.content);
         ExpectRefused(Create({"--icon", tmp / icon.file}), tmp / icon.file + ": " + icon.why);
     }
-    ExpectRefused(Create({"--file-version", "1.2.65536"}),
-                  "--file-version: '1.2.65536': a number is above 65535");
+    // A value that cannot be right is a usage error, as an unknown option is.
+    for (const auto &[option, value, why] : std::vector<std::array<std::string, 3>>{
+             {"--file-version", "1.2.65536", "'1.2.65536': a number is above 65535"},
+             {"--product-version", "1.x", "'1.x' is not a version: 1 to 4 numbers from 0 to 65535, separated by dots"},
+             {"--execution-level", "admin",
+              "'admin' is not an execution level: asInvoker, highestAvailable or requireAdministrator"}}) {
+        Result usage = Create({option, value});
+        EXPECT_EQ(usage.exitCode, 2);
+        EXPECT_EQ(usage.err, "sfxpack: " + option + ": " + why + " (see 'sfxpack create --help')\n");
+    }
+    // An empty value would silently mean no such resource.
+    for (const std::string option : {"--icon", "--manifest", "--file-version", "--product-version",
+                                     "--execution-level", "--stub", "-o"}) {
+        Result usage = Create({option, ""});
+        EXPECT_EQ(usage.exitCode, 2) << option;
+        EXPECT_EQ(usage.err, "sfxpack: " + option + ": the value is empty (see 'sfxpack create --help')\n");
+    }
+    ExpectRefused(Create({"--version-string", "Sub\\Key=v"}),
+                  "version string 'Sub\\Key=v': the key holds '\\', which VerQueryValue reads as a separator");
     ExpectRefused(Create({"--version-string", "Comments=a", "--version-string", "comments=b"}),
                   "--version-string: comments is given twice");
     WriteFile(tmp / "manifest.xml", "<?xml version=\"1.0\"?>\n<assembly>\n<trustInfo>\n</assembly>\n");
