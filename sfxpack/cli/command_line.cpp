@@ -42,7 +42,8 @@ bool OptionValue(const std::string &command, const Arguments &args, size_t *i, c
                  bool emptyTaken, std::string *value, int *usage)
 {
     const std::string &arg = args[*i];
-    bool joined = arg.size() > option.size() && arg.compare(0, option.size(), option) == 0 && arg[option.size()] == '=';
+    bool joined = option.compare(0, 2, "--") == 0 && arg.size() > option.size() &&
+                  arg.compare(0, option.size(), option) == 0 && arg[option.size()] == '=';
     if (!joined && arg != option)
         return false;
     *usage = -1;

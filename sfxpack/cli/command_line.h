@@ -20,7 +20,8 @@ int Fail(const std::string &error);
 // Prints `help` on stdout and returns 0 when `args` asks for it.
 bool PrintHelpIfAsked(const Arguments &args, const char *help);
 
-// An option's value, GNU style: "--option=value" or "--option value". When
+// An option's value, GNU style: "--option=value" (long options) or
+// "--option value". When
 // `arg` (args[*i]) is `option` with "=value" or alone, `*value` gets the
 // value (the next argument is taken, *i moved past it) and `*usage` stays -1,
 // or becomes the exit code of a usage error: no value, or an empty one where

@@ -669,6 +669,12 @@ TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
         EXPECT_EQ(usage.exitCode, 2);
         EXPECT_EQ(usage.err, "sfxpack: " + option + ": " + why + " (see 'sfxpack create --help')\n");
     }
+    Result joined = Create({"--file-version=2.5", "--codepage=932", "--title=T"});
+    EXPECT_EQ(joined.exitCode, 0) << joined.err;
+    std::string listing = Listing({"--codepage=932"});
+    EXPECT_NE(listing.find("productTitle: T\nsourcePrefix: \n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("fileVersion: 2.5.0.0\n"), std::string::npos) << listing;
+    fs::remove(out);
     // An empty value would silently mean no such resource.
     for (const std::string option : {"--icon", "--manifest", "--file-version", "--product-version",
                                      "--execution-level", "--stub", "-o"}) {
@@ -1217,6 +1223,14 @@ TEST(CliUsage, HelpAndWrongUsage)
          "sfxpack verify --help"},
         {{"list", "p.exe", "--codepage", "864"}, "--codepage: code page 864" + std::string(NOT_A_LAUNCHER_CODE_PAGE),
          "sfxpack list --help"},
+        // --option=value is --option value, for every option that takes one.
+        {{"list", "p.exe", "--codepage=cp1252"}, "--codepage: 'cp1252' is not a code page number",
+         "sfxpack list --help"},
+        {{"create", "-o", "x.exe", "--file-version=1.x", "dir"},
+         "--file-version: '1.x' is not a version: 1 to 4 numbers from 0 to 65535, separated by dots",
+         "sfxpack create --help"},
+        {{"create", "-o", "x.exe", "--icon=", "dir"}, "--icon: the value is empty", "sfxpack create --help"},
+        {{"create", "-o", "x.exe", "--quiet=yes", "dir"}, "unknown option --quiet=yes", "sfxpack create --help"},
     };
     for (const auto &bad : cases) {
         result = RunCli(bad.args);
