@@ -538,6 +538,26 @@ TEST_F(Cli, SymbolicLinksAreRefusedOrFollowed)
                 result.err.compare(result.err.size() - ending.size(), ending.size(), ending) == 0)
         << result.err;
     EXPECT_TRUE(fs::is_empty(tmp / "out"));
+
+    // The same without a file: 41 folders, 2^40 paths through them and no
+    // byte to count. The walk stops at its 100,000th folder, in seconds.
+    fs::remove(chain + "/d30/big.bin");
+    for (int i = 30; i < 40; i++) {
+        fs::create_directories(chain + "/d" + std::to_string(i));
+        for (const char *name : {"/a", "/b"})
+            fs::create_directory_symlink("../d" + std::to_string(i + 1), chain + "/d" + std::to_string(i) + name);
+    }
+    fs::create_directories(chain + "/d40");
+    result = RunCli({"30", SFXPACK_TEST_CLI, "create", "-o", out, "--stub", stub, "--follow-links", chain + "/d0"}, {},
+                    "/usr/bin/timeout");
+    ending = ": more than 100000 folders walked through; links followed may lead to the same folders again and "
+             "again\n";
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("sfxpack: " + chain + "/d0/", 0), 0u) << result.err;
+    EXPECT_TRUE(result.err.size() > ending.size() &&
+                result.err.compare(result.err.size() - ending.size(), ending.size(), ending) == 0)
+        << result.err;
+    EXPECT_TRUE(fs::is_empty(tmp / "out"));
 }
 
 // Empty files are all named in one refusal, or left out with a warning each.
