@@ -36,6 +36,24 @@ bool DecodeUtf8(const std::string &text, size_t *at, uint32_t *codePoint)
     return true;
 }
 
+std::string EscapeForMessage(const std::string &text)
+{
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        size_t start = at;
+        uint32_t c;
+        if (DecodeUtf8(text, &at, &c) && c >= 0x20 && c != 0x7F) {
+            out.append(text, start, at - start);
+            continue;
+        }
+        at = start + 1;
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", unsigned(static_cast<unsigned char>(text[start])));
+        out += escape;
+    }
+    return out;
+}
+
 namespace {
 
 std::string Describe(const std::string &text, size_t at)

@@ -13,6 +13,10 @@ namespace sfxpack {
 // malformed, overlong or surrogate sequence.
 bool DecodeUtf8(const std::string &text, size_t *at, uint32_t *codePoint);
 
+// `text` made safe to show in a one-line message: each byte of an invalid
+// UTF-8 sequence and each control character becomes \xNN.
+std::string EscapeForMessage(const std::string &text);
+
 // Whether names and texts in `codePage` can be read by the launcher: a Windows
 // ANSI or OEM code page whose bytes below 0x80 are ASCII, so that '\', '/',
 // '.' and ':' in its text are those characters and nothing else is. Others

@@ -105,6 +105,14 @@ bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::ve
     if (file->size > INT32_MAX)
         return Refuse(error, file->path, "the file is " + std::to_string(file->size) +
                                              " bytes; the launcher stores files below 2 GiB only");
+    // A name the build machine's file system holds in another encoding:
+    // shown escaped, with the offset of its first bad byte in what is shown.
+    size_t valid = 0;
+    for (uint32_t c; valid < file->path.size() && DecodeUtf8(file->path, &valid, &c);) {
+    }
+    if (valid < file->path.size())
+        return Refuse(error, EscapeForMessage(file->path),
+                      "the name is not valid UTF-8 (byte " + std::to_string(valid) + ")");
     if (HasParentComponent(file->relative))
         return Refuse(error, file->path, "the name has a '..' component");
     std::string bad = ForbiddenCharacter(file->relative);

@@ -250,6 +250,10 @@ TEST_F(Cli, RefusesCharactersTheCodePageCannotHold)
                   "--setup: cannot be written in code page 932: the character '\xE2\x82\xAC' (U+20AC) has no place "
                   "in code page 932");
     ExpectRefused(Create({"--password", "\xFF"}), "--password: cannot be written in code page 1252: invalid UTF-8 at byte 0");
+    WriteFile(in + "/sub/a\xFF.txt", "x");
+    ExpectRefused(Create({}), in + "/sub/a\\xFF.txt: the name is not valid UTF-8 (byte " + std::to_string(in.size() + 6) +
+                                  ")");
+    fs::remove_all(in + "/sub");
     // Characters whose bytes read back, as the launcher's system reads them
     // (character by character, nothing composed), as another character: a
     // yen sign stored as '\' would put "a¥b.txt" into folder "a".
