@@ -716,7 +716,8 @@ TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
     EXPECT_EQ(both.exitCode, 2);
     EXPECT_EQ(both.err, "sfxpack: --manifest and --execution-level exclude each other (see 'sfxpack create --help')\n");
 
-    // A signed launcher cannot be rebuilt without breaking its signature.
+    // A signed launcher: the payload appended, and any rebuilt resources,
+    // would break its signature.
     std::string key = tmp / "key.pem", cert = tmp / "cert.pem", original = stub;
     stub = tmp / "signed.exe";
     ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=T -keyout '" + key + "' -out '" +
@@ -724,9 +725,9 @@ TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
                            "' -in '" + original + "' -out '" + stub + "' >/dev/null")
                               .c_str()),
               0);
-    ExpectRefused(Create({"--execution-level", "asInvoker"}),
-                  stub + ": its resources cannot be rebuilt: the executable is signed; sign the package once it is "
-                         "made instead");
+    for (const std::vector<std::string> &options : {std::vector<std::string>{"--execution-level", "asInvoker"},
+                                                     std::vector<std::string>{}})
+        ExpectRefused(Create(options), stub + ": the executable is signed; sign the package once it is made instead");
 }
 
 TEST_F(Cli, AFailedRunKeepsAnExistingOutputUntouched)
