@@ -124,14 +124,21 @@ void ShrunkWhileRead(int)
 }  // namespace
 #endif
 
-bool OpenTwice(const std::string &path, FileSource *file, FileSource *recordFile, std::string *error)
+int OpenPackageTwice(const std::string &command, const Arguments &args, const char *help, ReadOptions *options,
+                     FileSource *file, FileSource *recordFile)
 {
-    if (!file->Open(path, error) || !recordFile->Open(path, error))
-        return false;
+    if (PrintHelpIfAsked(args, help))
+        return 0;
+    int usage = ParseReadOptions(command, args, options);
+    if (usage >= 0)
+        return usage;
+    std::string error;
+    if (!file->Open(options->path, &error) || !recordFile->Open(options->path, &error))
+        return Fail(error);
 #ifndef _WIN32
     std::signal(SIGBUS, ShrunkWhileRead);
 #endif
-    return true;
+    return -1;
 }
 
 }  // namespace sfxpack

@@ -46,10 +46,13 @@ struct ReadOptions {
 // `options`. Returns -1 when they are fine, else the exit code.
 int ParseReadOptions(const std::string &command, const Arguments &args, ReadOptions *options);
 
-// verify and extract read the entries through one handle and the integrity
-// record through another. They map large entries (FileSource::Stream): a
-// package cut short by someone else meanwhile raises SIGBUS.
-bool OpenTwice(const std::string &path, FileSource *file, FileSource *recordFile, std::string *error);
+// The opening that verify and extract share: the help when asked for, the
+// options of `command`, and the package opened twice, the entries to be read
+// through `file` and the integrity record through `recordFile`. Both map
+// large entries (FileSource::Stream): a package cut short by someone else
+// meanwhile raises SIGBUS. -1 when the command goes on, else its exit code.
+int OpenPackageTwice(const std::string &command, const Arguments &args, const char *help, ReadOptions *options,
+                     FileSource *file, FileSource *recordFile);
 
 int CreateCommand(const Arguments &args);
 int ListCommand(const Arguments &args);

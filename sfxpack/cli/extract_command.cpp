@@ -33,16 +33,12 @@ const char EXTRACT_HELP[] =
 
 int ExtractCommand(const Arguments &args)
 {
-    if (PrintHelpIfAsked(args, EXTRACT_HELP))
-        return 0;
     ReadOptions options;
-    int usage = ParseReadOptions("extract", args, &options);
-    if (usage >= 0)
-        return usage;
     FileSource file, recordFile;
+    int exitCode = OpenPackageTwice("extract", args, EXTRACT_HELP, &options, &file, &recordFile);
+    if (exitCode >= 0)
+        return exitCode;
     std::string error;
-    if (!OpenTwice(options.path, &file, &recordFile, &error))
-        return Fail(error);
     ExtractOptions extract;
     extract.directory = options.directory;
     extract.codePage = options.codePage;

@@ -34,16 +34,12 @@ const char VERIFY_HELP[] =
 
 int VerifyCommand(const Arguments &args)
 {
-    if (PrintHelpIfAsked(args, VERIFY_HELP))
-        return 0;
     ReadOptions options;
-    int usage = ParseReadOptions("verify", args, &options);
-    if (usage >= 0)
-        return usage;
     FileSource file, recordFile;
+    int exitCode = OpenPackageTwice("verify", args, VERIFY_HELP, &options, &file, &recordFile);
+    if (exitCode >= 0)
+        return exitCode;
     std::string error;
-    if (!OpenTwice(options.path, &file, &recordFile, &error))
-        return Fail(error);
     VerifyResult result;
     if (!VerifyPackage(file, recordFile, options.codePage, &result, &error))
         return Fail(options.path + ": " + error);
