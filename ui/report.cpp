@@ -1,5 +1,6 @@
 #include "ui/report.h"
 #include <stdarg.h>
+#include "fsutil/ansi_path.h"
 #include "fsutil/path.h"
 #include "launcher/globals.h"
 #include "resources/resource.h"
@@ -101,15 +102,18 @@ HWND GetMessageOwner()
 
 // Sets logFilePath to `name` in the executable's directory. A path that
 // would not fit is refused (logFilePath empty, so no log) rather than cut
-// to a name nobody asked for.
+// to a name nobody asked for. The executable's path is read as Unicode: a
+// folder named outside the ANSI code page ("Descărcări" on a Western
+// European system) is reached by its short form.
 static void PlaceBesideExecutable(HINSTANCE instance, const char *name)
 {
+    WCHAR wide[PATH_BUFFER_SIZE];
     char modulePath[PATH_BUFFER_SIZE];
     char dirPart[PATH_BUFFER_SIZE];
     char lastPart[PATH_BUFFER_SIZE];
     logFilePath[0] = '\0';
-    DWORD length = GetModuleFileNameA(instance, modulePath, PATH_BUFFER_SIZE);
-    if (length == 0 || length >= PATH_BUFFER_SIZE)
+    DWORD length = GetModuleFileNameW(instance, wide, PATH_BUFFER_SIZE);
+    if (length == 0 || length >= PATH_BUFFER_SIZE || !MakeAnsiPath(wide, modulePath, sizeof modulePath))
         return;
     SplitAtLastSeparator(modulePath, dirPart, lastPart, '\\');
     int dirLength = lstrlenA(dirPart);

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "sfxpack/pe/manifest.h"
+#include "sfxpack/pe/version_info.h"
 #include "sfxpack/write/create.h"
 
 #ifdef _WIN32
@@ -31,7 +33,8 @@ const char CREATE_HELP[] =
     "The launcher cuts as many bytes as PREFIX is long off each name's folder\n"
     "part, so a PREFIX without a trailing backslash gets one ('/' counts as\n"
     "'\\'). Texts and names are converted from UTF-8 to the ANSI code page N\n"
-    "(default 1252); a character it cannot hold is refused. Time stamps are the\n"
+    "(default 1252), character by character; a character it cannot hold, or\n"
+    "whose bytes read back as another, is refused. Time stamps are the\n"
     "files' modification times in local time, rounded down to 2 seconds. The\n"
     "default stub is launcher.exe beside sfxpack (in the build tree, a link to\n"
     "the built launcher), else ../share/sfxpack/launcher.exe from sfxpack's\n"
@@ -47,6 +50,9 @@ const char CREATE_HELP[] =
     "OriginalFilename to OUT's file name, each version number to the other, and\n"
     "FileVersion and ProductVersion to them; --version-string wins. Texts are\n"
     "stored in Unicode whatever N. Sign the package, if at all, after this.\n"
+    "Every option that takes a value also takes --option=VALUE; an empty\n"
+    "value of -o, --stub, --icon, --manifest or a version or level option is a\n"
+    "usage error.\n"
     "\n"
     "  -o OUT.exe            the package to write\n"
     "  --stub LAUNCHER.exe   the launcher to pack instead of the default one\n"
@@ -148,22 +154,38 @@ int CreateCommand(const Arguments &args)
     if (PrintHelpIfAsked(args, CREATE_HELP))
         return 0;
     CreateOptions options;
+    // The options that take a value; an empty one is refused where it would
+    // silently mean the option's absence.
+    const struct {
+        const char *name;
+        std::string *target;
+        bool emptyTaken;
+    } valued[] = {
+        {"-o", &options.outputPath, false},
+        {"--stub", &options.stubPath, false},
+        {"--setup", &options.setupCommand, true},
+        {"--title", &options.productTitle, true},
+        {"--password", &options.password, true},
+        {"--source-prefix", &options.sourcePrefix, true},
+        {"--icon", &options.iconPath, false},
+        {"--file-version", &options.fileVersion, false},
+        {"--product-version", &options.productVersion, false},
+        {"--execution-level", &options.executionLevel, false},
+        {"--manifest", &options.manifestPath, false},
+        {"--caption", &options.caption, false},
+    };
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &arg = args[i];
-        std::string *target = arg == "-o" ? &options.outputPath
-                              : arg == "--stub" ? &options.stubPath
-                              : arg == "--setup" ? &options.setupCommand
-                              : arg == "--title" ? &options.productTitle
-                              : arg == "--password" ? &options.password
-                              : arg == "--source-prefix" ? &options.sourcePrefix
-                              : arg == "--icon" ? &options.iconPath
-                              : arg == "--file-version" ? &options.fileVersion
-                              : arg == "--product-version" ? &options.productVersion
-                              : arg == "--execution-level" ? &options.executionLevel
-                              : arg == "--manifest" ? &options.manifestPath
-                              : arg == "--caption" ? &options.caption
-                              : nullptr;
-        if (arg == "--no-integrity") {
+        std::string value, problem;
+        int usage = -1;
+        bool matched = false;
+        for (const auto &option : valued)
+            if (!matched && OptionValue("create", args, &i, option.name, option.emptyTaken, option.target, &usage))
+                matched = true;
+        if (matched) {
+            if (usage >= 0)
+                return usage;
+        } else if (arg == "--no-integrity") {
             options.integrityRecord = false;
         } else if (arg == "--exit-codes") {
             options.exitCodes = true;
@@ -173,26 +195,25 @@ int CreateCommand(const Arguments &args)
             options.skipEmpty = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
-        } else if (target || arg == "--codepage" || arg == "--version-string" || arg == "--language") {
-            if (i + 1 == args.size())
-                return UsageError("create", arg + ": a value is missing");
-            const std::string &value = args[++i];
-            size_t equals = value.find('=');
-            std::string problem;
-            if (target) {
-                *target = value;
-            } else if (arg == "--language") {
-                std::string path, error;
-                if (!TranslationPath(value, &path, &error))
-                    return Fail(error);
-                options.languagePaths.push_back(path);
-            } else if (arg == "--version-string") {
-                if (equals == 0 || equals == std::string::npos)
-                    return UsageError("create", "--version-string: '" + value + "' is not KEY=VALUE");
-                options.versionStrings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
-            } else if (!ParseCodePage(value, &options.codePage, &problem)) {
+        } else if (OptionValue("create", args, &i, "--codepage", true, &value, &usage)) {
+            if (usage >= 0)
+                return usage;
+            if (!ParseCodePage(value, &options.codePage, &problem))
                 return UsageError("create", problem);
-            }
+        } else if (OptionValue("create", args, &i, "--language", false, &value, &usage)) {
+            if (usage >= 0)
+                return usage;
+            std::string path, error;
+            if (!TranslationPath(value, &path, &error))
+                return Fail(error);
+            options.languagePaths.push_back(path);
+        } else if (OptionValue("create", args, &i, "--version-string", true, &value, &usage)) {
+            if (usage >= 0)
+                return usage;
+            size_t equals = value.find('=');
+            if (equals == 0 || equals == std::string::npos)
+                return UsageError("create", "--version-string: '" + value + "' is not KEY=VALUE");
+            options.versionStrings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("create", "unknown option " + arg);
         } else if (options.directory.empty()) {
@@ -201,6 +222,15 @@ int CreateCommand(const Arguments &args)
             return UsageError("create", "more than one DIR: " + options.directory + ", " + arg);
         }
     }
+    // Values that cannot be right are usage errors, as unknown options are.
+    std::string problem, xml;
+    uint16_t numbers[4];
+    if (!options.fileVersion.empty() && !ParseVersionNumber(options.fileVersion, numbers, &problem))
+        return UsageError("create", "--file-version: " + problem);
+    if (!options.productVersion.empty() && !ParseVersionNumber(options.productVersion, numbers, &problem))
+        return UsageError("create", "--product-version: " + problem);
+    if (!options.executionLevel.empty() && !ManifestForLevel(options.executionLevel, &xml, &problem))
+        return UsageError("create", "--execution-level: " + problem);
     if (options.outputPath.empty())
         return UsageError("create", "create: -o OUT.exe is missing");
     if (options.directory.empty())

@@ -60,6 +60,9 @@ bool KeyProblem(const std::string &key, std::string *problem)
         *problem = "the key is empty";
     else if (key.find('=') != std::string::npos)
         *problem = "the key holds '='";
+    // VerQueryValue takes it for a separator of the path to the value.
+    else if (key.find('\\') != std::string::npos)
+        *problem = "the key holds '\\', which VerQueryValue reads as a separator";
     for (unsigned char c : key)
         if (c < 0x20 || c == 0x7F)
             *problem = "the key holds a control character";
@@ -203,16 +206,18 @@ bool BuildVersionResource(const VersionInfo &info, Bytes *data, std::string *err
     std::vector<Bytes> strings;
     for (auto pair = info.strings.begin(); pair != info.strings.end(); ++pair) {
         const std::string &key = pair->first, &value = pair->second;
-        std::string problem;
+        // The pair as it was given: a fault's offset counts in it.
+        std::string given = key + "=" + value, problem;
         std::u16string wideKey, wideValue;
-        if (!KeyProblem(key, &problem) && Utf8ToUtf16(key, &wideKey, &problem) && Utf8ToUtf16(value, &wideValue, &problem)) {
+        if (Utf8ToUtf16(given, &wideValue, &problem) && !KeyProblem(key, &problem) && Utf8ToUtf16(key, &wideKey, &problem) &&
+            Utf8ToUtf16(value, &wideValue, &problem)) {
             if (wideValue.find(u'\0') != std::u16string::npos)
                 problem = "the value holds a NUL character";
             else if (std::any_of(info.strings.begin(), pair, [&](const auto &k) { return SameVersionKey(k.first, key); }))
                 problem = key + " is given twice (keys ignore case)";
         }
         if (!problem.empty()) {
-            *error = "version string '" + key + "=" + value + "': " + problem;
+            *error = "version string '" + EscapeForMessage(given) + "': " + problem;
             return false;
         }
         strings.push_back(StringBlock(wideKey, wideValue));

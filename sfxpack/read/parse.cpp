@@ -167,7 +167,8 @@ bool WalkEntries(Source &file, const ParsedPackage &parsed, const EntryVisitor &
     if (int64_t(header.packageLength) != int64_t(at))
         return reader.Fail(HeaderField("packageLength", base + offsetof(PackageHeader, packageLength),
                                        header.packageLength) +
-                           ", but the entries end at " + std::to_string(at));
+                           ", but the entries end at " + std::to_string(at) +
+                           "; without an integrity record the launcher would extract them all the same");
     if (header.totalBlocks != blocks)
         return reader.Fail(HeaderField("totalBlocks", base + offsetof(PackageHeader, totalBlocks), header.totalBlocks) +
                            ", but the entries hold " + std::to_string(blocks) +

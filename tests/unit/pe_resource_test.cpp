@@ -274,8 +274,9 @@ TEST(VersionResource, RefusesStringsItCannotStore)
     const std::pair<std::pair<std::string, std::string>, std::string> bad[] = {
         {{"", "x"}, "version string '=x': the key is empty"},
         {{"A=B", "x"}, "version string 'A=B=x': the key holds '='"},
-        {{"Tab\there", "x"}, "version string 'Tab\there=x': the key holds a control character"},
-        {{"Comments", "ab\xC3"}, "version string 'Comments=ab\xC3': invalid UTF-8 at byte 2"},
+        {{"Tab\there", "x"}, "version string 'Tab\\x09here=x': the key holds a control character"},
+        // The bad byte escaped, and its offset counted in the pair as given.
+        {{"Comments", "ab\xC3"}, "version string 'Comments=ab\\xC3': invalid UTF-8 at byte 11"},
         {{"productName", "again"}, "version string 'productName=again': productName is given twice (keys ignore case)"},
         {{"Comments", std::string(33000, 'x')},
          "the version strings take 66284 bytes with their keys, more than the 65535 bytes a version resource holds"}};
