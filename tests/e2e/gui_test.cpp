@@ -313,7 +313,7 @@ const SeenTexts GERMAN = {"de_DE.UTF-8", "Tollivex – selbstentpackende EXE",
                           "Bitte geben Sie das Kennwort ein, das zum Entpacken der beigefügten Dateien nötig ist.", "OK"};
 const SeenTexts JAPANESE = {"ja_JP.UTF-8", "Tollivex 自己解凍 EXE", "Demo Product をインストールします。続行しますか？",
                             "Tollivex 自己解凍 Exe",
-                            "このアプリケーションをインストールするためのファイルを Tollivex が展開しています。"
+                            "このアプリケーションをインストールするファイルを Tollivex が展開しています。"
                             "しばらくお待ちください。",
                             "添付のファイルを展開するには、パスワードを入力してください。", "OK"};
 const SeenTexts ENGLISH = {"C", BOX_CAPTION, "This will install Demo Product. Do you wish to continue?", DIALOG_CAPTION,
