@@ -7,6 +7,7 @@
 
 #include "sfxpack/pe/manifest.h"
 #include "sfxpack/pe/version_info.h"
+#include "sfxpack/texts/po_file.h"
 #include "sfxpack/write/create.h"
 
 #ifdef _WIN32
@@ -204,7 +205,7 @@ int CreateCommand(const Arguments &args)
             if (usage >= 0)
                 return usage;
             std::string path, error;
-            if (!TranslationPath(value, &path, &error))
+            if (!CanReadPoFiles(&error) || !TranslationPath(value, &path, &error))
                 return Fail(error);
             options.languagePaths.push_back(path);
         } else if (OptionValue("create", args, &i, "--version-string", true, &value, &usage)) {

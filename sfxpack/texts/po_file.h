@@ -22,8 +22,11 @@ struct PoFile {
     std::vector<PoEntry> entries;  // neither the header nor obsolete entries
 };
 
-// Reads `path`; a fault is one line "PATH:LINE: problem". The Windows build
-// has no libgettextpo, and refuses.
+// Whether this build reads .po files: the Windows build has no libgettextpo,
+// and `why` then says so.
+bool CanReadPoFiles(std::string *why);
+
+// Reads `path`; a fault is one line "PATH:LINE: problem".
 bool ReadPoFile(const std::string &path, PoFile *file, std::string *error);
 
 }  // namespace sfxpack

@@ -3,10 +3,17 @@
 
 namespace sfxpack {
 
+bool CanReadPoFiles(std::string *why)
+{
+    *why = "--language needs GNU gettext's libgettextpo, which the Windows build of sfxpack lacks; make "
+           "packages with translations with the Linux build";
+    return false;
+}
+
 bool ReadPoFile(const std::string &path, PoFile *, std::string *error)
 {
-    *error = path + ": --language needs GNU gettext's libgettextpo, which the Windows build of sfxpack "
-                    "lacks; make packages with translations with the Linux build";
+    CanReadPoFiles(error);
+    *error = path + ": " + *error;
     return false;
 }
 

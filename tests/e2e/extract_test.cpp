@@ -374,6 +374,32 @@ TEST_F(Extract, TheWindowsAndLinuxWritersGiveOneVerdictOnEveryName)
     }
 }
 
+// The Windows build of sfxpack writes a caption as the Linux one does, and
+// refuses translations, which need libgettextpo, with one clear line.
+TEST_F(Extract, TheWindowsWriterTakesACaptionButNoTranslation)
+{
+    WriteText(dir / "in/a.txt", "x");
+    std::string windowsWriter = WinBuildDir() + "/sfxpack/sfxpack.exe";
+    const std::string caption = "Widget \xCE\xA9 Setup";
+    int native = std::system((std::string("'") + SFXPACK_TEST_CLI + "' create --stub '" + LauncherStub() +
+                              "' --caption '" + caption + "' -o '" + (dir / "linux.exe") + "' '" + (dir / "in") +
+                              "'").c_str());
+    EXPECT_EQ(native, 0);
+    EXPECT_EQ(WaitForExit(StartWine({windowsWriter, "create", "--stub", WinePath(LauncherStub()), "--caption", caption,
+                                     "-o", WinePath(dir / "windows.exe"), WinePath(dir / "in")})),
+              0);
+    EXPECT_EQ(ReadBytes(dir / "linux.exe"), ReadBytes(dir / "windows.exe"));
+
+    int refused = std::system(("wine '" + windowsWriter + "' create --stub '" + WinePath(LauncherStub()) +
+                               "' --language de -o '" + WinePath(dir / "de.exe") + "' '" + WinePath(dir / "in") +
+                               "' </dev/null >/dev/null 2>'" + (dir / "err.txt") + "'").c_str());
+    EXPECT_EQ(WIFEXITED(refused) ? WEXITSTATUS(refused) : -1, 1);
+    EXPECT_EQ(ReadText(dir / "err.txt"),
+              "sfxpack: --language needs GNU gettext's libgettextpo, which the Windows build of sfxpack lacks; "
+              "make packages with translations with the Linux build\r\n");
+    EXPECT_FALSE(Exists(dir / "de.exe"));
+}
+
 // The version resource and the manifest as Windows reads them from a package
 // (GetFileVersionInfo, VerQueryValue, FindResource): the exact values,
 // non-ASCII and beyond the BMP included, whatever the ANSI code page.
