@@ -1,10 +1,14 @@
 # What `make install` and the Debian package put in place, from the native
-# tree: sfxpack, the i686 launcher it packs by default, its manual page and
+# tree: sfxpack, the i686 launcher it packs by default, the shipped
+# translations, its manual page and
 # the copyright file; the Debian package also gets a changelog.
 # The folders are fixed because sfxpack looks for ../share/sfxpack/launcher.exe
 # from its own folder.
 install(TARGETS sfxpack RUNTIME DESTINATION bin)
 install(FILES ${SHIPPED_LAUNCHER} DESTINATION share/sfxpack)
+# The shipped translations, which --language finds by name.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/translations/ DESTINATION share/sfxpack/translations
+        FILES_MATCHING PATTERN "*.po")
 
 # The manual page compressed, as Debian wants it; -n keeps the name and time
 # out of the archive, so that two builds give the same bytes.

@@ -9,22 +9,25 @@ enum { MESSAGE_BUFFER_SIZE = 256 };
 
 static const char PROBE_NAME[] = "p~~~~~~~.zxw";
 
-// wsprintfA has no bound: the path is cut so that the text fits 255 bytes.
+// wsprintfW has no bound: the path is cut so that the text fits 255
+// characters.
 static void ReportCannotCreate(const char *path)
 {
-    char format[MESSAGE_BUFFER_SIZE];
-    char caption[MESSAGE_BUFFER_SIZE];
-    char shown[MESSAGE_BUFFER_SIZE];
-    char text[MESSAGE_BUFFER_SIZE];
+    WCHAR format[MESSAGE_BUFFER_SIZE];
+    WCHAR caption[MESSAGE_BUFFER_SIZE];
+    WCHAR shown[PATH_BUFFER_SIZE];
+    WCHAR text[MESSAGE_BUFFER_SIZE];
 
-    LoadStringA(moduleHandle, IDS_CAPTION, caption, sizeof caption);
+    LoadStringW(moduleHandle, IDS_CAPTION, caption, MESSAGE_BUFFER_SIZE);
     // The format's "%s" gives way to the path.
-    int room = MESSAGE_BUFFER_SIZE + 2 -
-               LoadStringA(moduleHandle, IDS_CANNOT_CREATE_DIR, format, sizeof format);
+    int room = MESSAGE_BUFFER_SIZE + 2 - LoadStringW(moduleHandle, IDS_CANNOT_CREATE_DIR, format, MESSAGE_BUFFER_SIZE);
     if (room > MESSAGE_BUFFER_SIZE)
         room = MESSAGE_BUFFER_SIZE;
-    lstrcpynA(shown, path, room);
-    wsprintfA(text, format, shown);
+    // The path fits its 260 characters, whatever the code page.
+    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, shown, PATH_BUFFER_SIZE))
+        shown[0] = L'\0';
+    shown[room - 1] = L'\0';
+    wsprintfW(text, format, shown);
     ReportMessage(GetMessageOwner(), text, caption, MB_OK);
 }
 

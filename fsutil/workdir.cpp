@@ -1,4 +1,5 @@
 #include "fsutil/workdir.h"
+#include "fsutil/ansi_path.h"
 #include "fsutil/path.h"
 #include "launcher/globals.h"
 
@@ -75,17 +76,28 @@ int TryWorkingDirBase(const char *base, char *dir, ULONGLONG needed)
     return 0;
 }
 
-// TEMP in the ANSI code page; 0 when missing or too long for the buffer, and
-// a value too long for the buffer is too long for a base as well. Read as
-// Unicode and converted here: Wine's ANSI variant cuts a value that holds
-// double-byte characters to its length in characters.
+// TEMP as a path the ANSI calls can use; 0 when missing, too long for the
+// buffer (and so for a base) or without such a form. Read as Unicode, not
+// through the ANSI variant, which Wine cuts to the value's length in
+// characters when it holds double-byte ones, and which turns characters
+// outside the code page into '?'. Read from the environment, not through
+// GetTempPath, which would take TMP first.
 static int ReadTemp(char *temp, int size)
 {
     WCHAR wide[TEXT_BUFFER_SIZE];
     DWORD length = GetEnvironmentVariableW(L"TEMP", wide, TEXT_BUFFER_SIZE);
     if (length == 0 || length >= TEXT_BUFFER_SIZE)
         return 0;
-    return WideCharToMultiByte(CP_ACP, 0, wide, -1, temp, size, NULL, NULL) != 0;
+    return MakeAnsiPath(wide, temp, size);
+}
+
+static int ReadWindowsDir(char *windowsDir, int size)
+{
+    WCHAR wide[TEXT_BUFFER_SIZE];
+    UINT length = GetWindowsDirectoryW(wide, TEXT_BUFFER_SIZE);
+    if (length == 0 || length >= TEXT_BUFFER_SIZE)
+        return 0;
+    return MakeAnsiPath(wide, windowsDir, size);
 }
 
 int ChooseWorkingDir(char *dir, ULONGLONG needed)
@@ -99,8 +111,5 @@ int ChooseWorkingDir(char *dir, ULONGLONG needed)
     if (ReadTemp(temp, sizeof temp) && TryWorkingDirBase(temp, dir, needed))
         return 1;
 
-    DWORD length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    if (length == 0 || length >= sizeof windowsDir)
-        return 0;
-    return TryWorkingDirBase(windowsDir, dir, needed);
+    return ReadWindowsDir(windowsDir, sizeof windowsDir) && TryWorkingDirBase(windowsDir, dir, needed);
 }

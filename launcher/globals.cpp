@@ -25,8 +25,8 @@ int shownPercent;
 
 int sessionEnded;
 
-char messageText[TEXT_BUFFER_SIZE];
-char messageCaption[TEXT_BUFFER_SIZE];
+WCHAR messageText[TEXT_BUFFER_SIZE];
+WCHAR messageCaption[TEXT_BUFFER_SIZE];
 
 HWND progressWindow;
 HWND progressBar;

@@ -46,9 +46,9 @@ extern int shownPercent;
 // the run then writes nothing more.
 extern int sessionEnded;
 
-// Messages.
-extern char messageText[TEXT_BUFFER_SIZE];
-extern char messageCaption[TEXT_BUFFER_SIZE];
+// Messages, in UTF-16: a translated text is shown whatever the ANSI code page.
+extern WCHAR messageText[TEXT_BUFFER_SIZE];
+extern WCHAR messageCaption[TEXT_BUFFER_SIZE];
 
 // Windows and drawing objects.
 extern HWND progressWindow;

@@ -14,6 +14,8 @@
 #define ERROR_ELEVATION_REQUIRED 740
 #endif
 
+enum { TVDELETE_LOOK_INTERVAL_MS = 100 };
+
 // Appends `count` bytes of `text` at out[*length]; 0 when they do not fit
 // with the terminator.
 static int AppendText(char *out, int outSize, int *length, const char *text, int count)
@@ -147,8 +149,9 @@ static DWORD StartProgram(const char *programPath, const char *commandLine, cons
 }
 
 DWORD SpawnAndWait(const char *programPath, const char *commandLine, const char *parameters, HWND window,
-                   DWORD *exitCode)
+                   DWORD *exitCode, int *ended)
 {
+    *ended = 1;
     // An empty program part names the working directory itself, which the
     // start would refuse with an unrelated code.
     if (!IsFile(programPath))
@@ -158,6 +161,14 @@ DWORD SpawnAndWait(const char *programPath, const char *commandLine, const char 
     if (error)
         return error;
     ShowWindow(window, SW_HIDE);
+    // Started by the shell without a process to wait for: the program may
+    // still be on its way, and its end is never known. The code Windows
+    // gives for a process that has not ended says so.
+    if (!process) {
+        *ended = 0;
+        *exitCode = STILL_ACTIVE;
+        return 0;
+    }
 
     // Draining between the waits keeps the hidden window answering the
     // system, the end of the session included.
@@ -168,8 +179,13 @@ DWORD SpawnAndWait(const char *programPath, const char *commandLine, const char 
         *exitCode = GetLastError();
     CloseHandle(process);
 
-    while (FindWindowA("tvdelete", NULL))
+    // Between two looks the thread sleeps until a message comes, or for
+    // 100 ms: a window that stays for minutes costs no processor time, and
+    // the system's messages are still handled as they arrive.
+    while (FindWindowA("tvdelete", NULL)) {
         DrainMessages();
+        MsgWaitForMultipleObjects(0, NULL, FALSE, TVDELETE_LOOK_INTERVAL_MS, QS_ALLINPUT);
+    }
     return 0;
 }
 
@@ -182,6 +198,7 @@ DWORD RunSetupProgram(const char *setupCommand)
     char commandLine[SETUP_COMMAND_LINE_SIZE];
     char programPath[PATH_BUFFER_SIZE];
     DWORD exitCode = 0;
+    int ended = 1;
     // A line longer than the start takes is refused rather than cut: a cut
     // line would hand the program arguments that nobody gave.
     DWORD result = ERROR_FILENAME_EXCED_RANGE;
@@ -191,10 +208,13 @@ DWORD RunSetupProgram(const char *setupCommand)
         const char *parameters = commandLine + lstrlenA(workingDir) + ProgramPartLength(setupCommand);
         if (*parameters == ' ')
             parameters++;
-        result = SpawnAndWait(programPath, commandLine, parameters, progressWindow, &exitCode);
+        result = SpawnAndWait(programPath, commandLine, parameters, progressWindow, &exitCode, &ended);
     }
 
-    RemoveExtractedFiles(moduleHandle);
+    // A program that cannot be waited for may still be reading its files:
+    // they stay, with the working directory, rather than vanish under it.
+    if (ended)
+        RemoveExtractedFiles(moduleHandle);
     if (result == 0)
         return exitCode;
 

@@ -9,7 +9,8 @@ enum { SETUP_COMMAND_LINE_SIZE = 260 };
 
 // Runs the setup program, waits for it, removes the extracted files and
 // reports a failed start. The program's own exit code when it ran, otherwise
-// the system's code of the failed start.
+// the system's code of the failed start; STILL_ACTIVE, the files left in
+// place, for a program that cannot be waited for.
 DWORD RunSetupProgram(const char *setupCommand);
 
 // Assembles the setup program's command line from workingDir, the program
@@ -30,7 +31,9 @@ int FindSetupProgram(const char *setupCommand, char *out, int outSize, UINT code
 // `parameters`, the part of `commandLine` after the program. 0 when the
 // program ran, its exit code in `*exitCode`; otherwise the system error code
 // of the failed start: ERROR_FILE_NOT_FOUND when `programPath` is not a file.
+// `*ended` is 0 only for a program that started but cannot be waited for
+// (the shell gave no process): 0 is returned at once, with STILL_ACTIVE.
 DWORD SpawnAndWait(const char *programPath, const char *commandLine, const char *parameters, HWND window,
-                   DWORD *exitCode);
+                   DWORD *exitCode, int *ended);
 
 #endif

@@ -52,24 +52,23 @@ int NamesDevice(const char *start, const char *end)
     return 0;
 }
 
-static int IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 NameFault FindNameFault(const char *tail, const unsigned char *leadByteRanges, int emptyComponentsRefused)
 {
-    if (IsSeparator(*tail))
+    if (*tail == '\\' || *tail == '/')
         return NAME_LEADING_SEPARATOR;
     const char *start = tail;
     for (const char *c = tail;;) {
-        if (*c == '\0' || IsSeparator(*c)) {
+        if (*c == '\0' || *c == '\\') {
             if (emptyComponentsRefused && c == start)
                 return NAME_EMPTY_COMPONENT;
             if (ClimbsUp(start, c))
                 return NAME_CLIMBS_UP;
             if (NamesDevice(start, c))
                 return NAME_DEVICE;
+            // The ending is a single-byte character: no trail byte is a dot
+            // or a blank.
+            if (c > start && (c[-1] == '.' || c[-1] == ' '))
+                return NAME_DROPPED_ENDING;
             if (*c == '\0')
                 return NAME_ACCEPTED;
             start = ++c;
@@ -79,6 +78,8 @@ NameFault FindNameFault(const char *tail, const unsigned char *leadByteRanges, i
             return NAME_CONTROL_CHARACTER;
         if (*c == ':')
             return NAME_COLON;
+        if (*c == '/')
+            return NAME_SLASH;
         // A trail byte is part of its character: never a separator, a colon
         // or a control character. A lead byte before the end stands alone.
         c += IsLeadByte(leadByteRanges, static_cast<unsigned char>(*c)) && c[1] != '\0' ? 2 : 1;

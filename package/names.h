@@ -17,7 +17,10 @@ enum NameFault {
     NAME_COLON,              // a drive such as "C:" or an alternate data stream
     NAME_CLIMBS_UP,          // "..", ". .", "... ": Windows drops trailing dots and blanks
     NAME_DEVICE,             // "nul", "CON.txt", "com1 .log", "COM¹"
-    NAME_EMPTY_COMPONENT     // two separators in a row, or one at the end
+    NAME_EMPTY_COMPONENT,    // two separators in a row, or one at the end
+    NAME_SLASH,              // '/': Windows takes it for a separator that the launcher does not split at
+    NAME_DROPPED_ENDING      // "dir ", "a.", ".": Windows drops trailing dots and blanks, and then
+                             // makes or finds some other name than the one asked for
 };
 
 // Components between start and end (exclusive).
@@ -25,9 +28,10 @@ int ClimbsUp(const char *start, const char *end);
 int NamesDevice(const char *start, const char *end);
 
 // The first fault of `tail`, walked by characters so that the trail byte of a
-// double-byte character is never taken for a separator; '\' and '/' both
-// separate, as Windows takes either. Empty components are faults only when
-// `emptyComponentsRefused` is set: the launcher extracts such names.
+// double-byte character is never taken for a separator; '\' separates, and
+// '/', which Windows takes for a separator too, is a fault. Empty components
+// are faults only when `emptyComponentsRefused` is set: the launcher
+// extracts such names.
 NameFault FindNameFault(const char *tail, const unsigned char *leadByteRanges, int emptyComponentsRefused);
 
 #endif

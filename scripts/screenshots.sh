@@ -94,3 +94,22 @@ sleep 0.5
 capture progress-custom-icon.png -c Progress
 wait "$RECORDER"
 winctl -w 20000 watch >/dev/null
+
+# The progress window of the same package with the German translation, for a
+# user whose language is German: the texts of the German templates.
+"$SFX_NATIVE_BUILD/sfxpack/sfxpack" create -o "$WORK/german-package.exe" --stub "$SFX_WIN_BUILD/launcher/launcher.exe" \
+  --title "Demo Product 2.1" --language de "$WORK/content" >/dev/null
+rm -rf "$WORK/temp"/*
+LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 wine "$TOOLS/winrun.exe" -n -e "TEMP=$(winpath "$WORK/temp")" -d "$(winpath "$WORK")" \
+  -c "\"$(winpath "$WORK/german-package.exe")\"" </dev/null >"$WORK/pid.txt" 2>/dev/null
+PID=$(tr -d '\r' <"$WORK/pid.txt")
+winctl -c "#32770" -v -w 20000 wait >/dev/null
+wine "$TOOLS/winctl.exe" -p "$PID" -c Progress -i 1000 record 43 4000 </dev/null >"$WORK/bar.txt" 2>/dev/null &
+RECORDER=$!
+for _ in $(seq 200); do grep -q ready "$WORK/bar.txt" && break; sleep 0.05; done
+winctl -c "#32770" -v -i 6 click
+for _ in $(seq 200); do grep -q '^43' "$WORK/bar.txt" && break; sleep 0.05; done
+sleep 0.5
+capture progress-german.png -c Progress
+wait "$RECORDER"
+winctl -w 20000 watch >/dev/null

@@ -4,6 +4,17 @@
 #include "ui/progress.h"
 #include "ui/report.h"
 
+// Byte for byte, not by lstrcmpA: the locale's rules pass over some
+// characters (a soft hyphen, 0xAD in code page 1252), so "sec\xADret" would
+// open a package locked with "secret".
+static int MatchesStoredPassword(const char *given)
+{
+    int i = 0;
+    while (given[i] && given[i] == storedPassword[i])
+        i++;
+    return given[i] == storedPassword[i];
+}
+
 int CheckPassword()
 {
     // A -p text too long for its buffer was never stored: it matches nothing,
@@ -11,8 +22,9 @@ int CheckPassword()
     if (commandLinePasswordTooLong)
         return 0;
     if (commandLinePassword[0] || silentMode)
-        return lstrcmpA(commandLinePassword, storedPassword) == 0;
-    INT_PTR result = DialogBoxParamA(moduleHandle, MAKEINTRESOURCEA(IDD_PASSWORD), GetMessageOwner(),
+        return MatchesStoredPassword(commandLinePassword);
+    // Unicode, so that a translated prompt is shown whatever the code page.
+    INT_PTR result = DialogBoxParamW(moduleHandle, MAKEINTRESOURCEW(IDD_PASSWORD), GetMessageOwner(),
                                      PasswordDlgProc, 0);
     return result == PASSWORD_ACCEPTED;
 }
@@ -28,7 +40,7 @@ INT_PTR CALLBACK PasswordDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     if (message == WM_COMMAND && wParam == IDOK) {
         char typed[PASSWORD_BUFFER_SIZE];
         GetWindowTextA(GetDlgItem(dialog, IDC_PASSWORD), typed, PASSWORD_BUFFER_SIZE);
-        EndDialog(dialog, lstrcmpA(typed, storedPassword) == 0 ? PASSWORD_ACCEPTED : 0);
+        EndDialog(dialog, MatchesStoredPassword(typed) ? PASSWORD_ACCEPTED : 0);
     }
     return FALSE;
 }

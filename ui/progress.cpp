@@ -31,24 +31,26 @@ void DeleteFramePens()
     }
 }
 
+// A Unicode class and dialog: the template's texts, a translation's too,
+// reach the window as they are, never through the ANSI code page.
 void CreateProgressWindow(HINSTANCE instance)
 {
-    WNDCLASSA windowClass;
+    WNDCLASSW windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = ProgressWndProc;
     windowClass.cbClsExtra = 0;
     // A dialog built on a class of its own keeps the dialog manager's data here.
     windowClass.cbWndExtra = DLGWINDOWEXTRA;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PACKAGE));
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PACKAGE));
     windowClass.hCursor = LoadCursorA(NULL, IDC_WAIT);
     windowClass.hbrBackground = faceBrush;
     windowClass.lpszMenuName = NULL;
-    windowClass.lpszClassName = "Progress";
-    RegisterClassA(&windowClass);
+    windowClass.lpszClassName = L"Progress";
+    RegisterClassW(&windowClass);
 
     // No dialog procedure: the class's window procedure serves the dialog.
-    progressWindow = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
+    progressWindow = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), NULL, NULL, 0);
     progressBar = GetDlgItem(progressWindow, IDC_PROGRESSBAR);
 }
 
@@ -152,5 +154,5 @@ LRESULT CALLBACK ProgressWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         UpdateProgress(static_cast<int>(wParam));
         break;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
-int ReportMessage(HWND owner, const char *text, const char *caption, UINT type);
+// A message box shows the UTF-16 text as it is; a log line holds it in the
+// ANSI code page.
+int ReportMessage(HWND owner, const WCHAR *text, const WCHAR *caption, UINT type);
 // Loads the caption into messageCaption and string `id` into messageText,
-// formats it with the arguments that follow, and reports it.
+// formats it with the arguments that follow (an ANSI string for "%s", an int
+// for "%d", in the order of the format's fields), and reports it.
 int ReportString(HWND owner, UINT type, UINT id, ...);
 HWND GetMessageOwner();
 void OpenSilentLog(HINSTANCE instance);

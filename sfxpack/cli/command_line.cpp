@@ -38,6 +38,28 @@ bool PrintHelpIfAsked(const Arguments &args, const char *help)
     return false;
 }
 
+bool OptionValue(const std::string &command, const Arguments &args, size_t *i, const std::string &option,
+                 bool emptyTaken, std::string *value, int *usage)
+{
+    const std::string &arg = args[*i];
+    bool joined = option.compare(0, 2, "--") == 0 && arg.size() > option.size() &&
+                  arg.compare(0, option.size(), option) == 0 && arg[option.size()] == '=';
+    if (!joined && arg != option)
+        return false;
+    *usage = -1;
+    if (joined) {
+        *value = arg.substr(option.size() + 1);
+    } else if (*i + 1 == args.size()) {
+        *usage = UsageError(command, option + ": a value is missing");
+        return true;
+    } else {
+        *value = args[++*i];
+    }
+    if (value->empty() && !emptyTaken)
+        *usage = UsageError(command, option + ": the value is empty");
+    return true;
+}
+
 bool ParseCodePage(const std::string &text, int *codePage, std::string *problem)
 {
     if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
@@ -57,15 +79,16 @@ int ParseReadOptions(const std::string &command, const Arguments &args, ReadOpti
     bool extract = command == "extract";
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &arg = args[i];
+        std::string value, problem;
+        int usage = -1;
         if (arg == "--show-password" && command == "list") {
             options->showPassword = true;
         } else if (arg == "--force" && extract) {
             options->force = true;
-        } else if (arg == "--codepage") {
-            if (i + 1 == args.size())
-                return UsageError(command, arg + ": a value is missing");
-            std::string problem;
-            if (!ParseCodePage(args[++i], &options->codePage, &problem))
+        } else if (OptionValue(command, args, &i, "--codepage", true, &value, &usage)) {
+            if (usage >= 0)
+                return usage;
+            if (!ParseCodePage(value, &options->codePage, &problem))
                 return UsageError(command, problem);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError(command, "unknown option " + arg);
@@ -101,14 +124,21 @@ void ShrunkWhileRead(int)
 }  // namespace
 #endif
 
-bool OpenTwice(const std::string &path, FileSource *file, FileSource *recordFile, std::string *error)
+int OpenPackageTwice(const std::string &command, const Arguments &args, const char *help, ReadOptions *options,
+                     FileSource *file, FileSource *recordFile)
 {
-    if (!file->Open(path, error) || !recordFile->Open(path, error))
-        return false;
+    if (PrintHelpIfAsked(args, help))
+        return 0;
+    int usage = ParseReadOptions(command, args, options);
+    if (usage >= 0)
+        return usage;
+    std::string error;
+    if (!file->Open(options->path, &error) || !recordFile->Open(options->path, &error))
+        return Fail(error);
 #ifndef _WIN32
     std::signal(SIGBUS, ShrunkWhileRead);
 #endif
-    return true;
+    return -1;
 }
 
 }  // namespace sfxpack

@@ -20,6 +20,16 @@ int Fail(const std::string &error);
 // Prints `help` on stdout and returns 0 when `args` asks for it.
 bool PrintHelpIfAsked(const Arguments &args, const char *help);
 
+// An option's value, GNU style: "--option=value" (long options) or
+// "--option value". When
+// `arg` (args[*i]) is `option` with "=value" or alone, `*value` gets the
+// value (the next argument is taken, *i moved past it) and `*usage` stays -1,
+// or becomes the exit code of a usage error: no value, or an empty one where
+// `emptyTaken` is false (a build script's unset variable). False when
+// `arg` is not `option`.
+bool OptionValue(const std::string &command, const Arguments &args, size_t *i, const std::string &option,
+                 bool emptyTaken, std::string *value, int *usage);
+
 // A code page number that IsLauncherCodePage takes; else false, with the
 // problem for a usage error.
 bool ParseCodePage(const std::string &text, int *codePage, std::string *problem);
@@ -36,15 +46,19 @@ struct ReadOptions {
 // `options`. Returns -1 when they are fine, else the exit code.
 int ParseReadOptions(const std::string &command, const Arguments &args, ReadOptions *options);
 
-// verify and extract read the entries through one handle and the integrity
-// record through another. They map large entries (FileSource::Stream): a
-// package cut short by someone else meanwhile raises SIGBUS.
-bool OpenTwice(const std::string &path, FileSource *file, FileSource *recordFile, std::string *error);
+// The opening that verify and extract share: the help when asked for, the
+// options of `command`, and the package opened twice, the entries to be read
+// through `file` and the integrity record through `recordFile`. Both map
+// large entries (FileSource::Stream): a package cut short by someone else
+// meanwhile raises SIGBUS. -1 when the command goes on, else its exit code.
+int OpenPackageTwice(const std::string &command, const Arguments &args, const char *help, ReadOptions *options,
+                     FileSource *file, FileSource *recordFile);
 
 int CreateCommand(const Arguments &args);
 int ListCommand(const Arguments &args);
 int VerifyCommand(const Arguments &args);
 int ExtractCommand(const Arguments &args);
+int TextsCommand(const Arguments &args);
 
 }  // namespace sfxpack
 

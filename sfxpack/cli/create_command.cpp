@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "sfxpack/pe/manifest.h"
+#include "sfxpack/pe/version_info.h"
+#include "sfxpack/texts/po_file.h"
 #include "sfxpack/write/create.h"
 
 #ifdef _WIN32
@@ -23,14 +26,16 @@ const char CREATE_HELP[] =
     "                      [--compress | --no-integrity] [--exit-codes] [--follow-links]\n"
     "                      [--skip-empty] [--quiet] [--icon FILE] [--file-version V]\n"
     "                      [--product-version V] [--version-string KEY=VALUE]...\n"
-    "                      [--execution-level LEVEL | --manifest FILE] DIR\n"
+    "                      [--execution-level LEVEL | --manifest FILE]\n"
+    "                      [--caption TEXT] [--language LANG|FILE.po]... DIR\n"
     "\n"
     "Packs every regular file below DIR, sorted by stored name, with names\n"
     "relative to DIR and backslash separators, each preceded by PREFIX.\n"
     "The launcher cuts as many bytes as PREFIX is long off each name's folder\n"
     "part, so a PREFIX without a trailing backslash gets one ('/' counts as\n"
     "'\\'). Texts and names are converted from UTF-8 to the ANSI code page N\n"
-    "(default 1252); a character it cannot hold is refused. Time stamps are the\n"
+    "(default 1252), character by character; a character it cannot hold, or\n"
+    "whose bytes read back as another, is refused. Time stamps are the\n"
     "files' modification times in local time, rounded down to 2 seconds. The\n"
     "default stub is launcher.exe beside sfxpack (in the build tree, a link to\n"
     "the built launcher), else ../share/sfxpack/launcher.exe from sfxpack's\n"
@@ -38,13 +43,17 @@ const char CREATE_HELP[] =
     "setup command 127, title 79, prefix 127, stored name 260; files of 1 byte\n"
     "to below 2 GiB; packages below 2 GiB. A path below the working directory\n"
     "of more than 195 bytes draws a warning. Nothing is left at OUT on failure.\n"
-    "With --icon, a version or a manifest option the launcher's resources are\n"
-    "rebuilt (the rest kept byte for byte) and the image checksum covers the\n"
-    "whole package; without them the launcher is packed as it is. With any\n"
+    "With --icon, a version or manifest option, --caption or --language the\n"
+    "launcher's resources are rebuilt (the rest kept byte for byte) and the\n"
+    "image checksum covers the whole package; without them the launcher is\n"
+    "packed as it is. With any\n"
     "version option, FileDescription and ProductName default to T,\n"
     "OriginalFilename to OUT's file name, each version number to the other, and\n"
     "FileVersion and ProductVersion to them; --version-string wins. Texts are\n"
     "stored in Unicode whatever N. Sign the package, if at all, after this.\n"
+    "Every option that takes a value also takes --option=VALUE; an empty\n"
+    "value of -o, --stub, --icon, --manifest or a version or level option is a\n"
+    "usage error.\n"
     "\n"
     "  -o OUT.exe            the package to write\n"
     "  --stub LAUNCHER.exe   the launcher to pack instead of the default one\n"
@@ -78,7 +87,15 @@ const char CREATE_HELP[] =
     "                        CompanyName, LegalCopyright or Comments; repeatable\n"
     "  --execution-level LEVEL  a manifest requesting asInvoker, highestAvailable\n"
     "                        or requireAdministrator (default: no manifest)\n"
-    "  --manifest FILE       this application manifest instead (well-formed XML)\n";
+    "  --manifest FILE       this application manifest instead (well-formed XML)\n"
+    "  --caption TEXT        the caption of every message box and window of the\n"
+    "                        launcher, in every language (at most 127 characters)\n"
+    "  --language LANG|FILE.po  the launcher's texts in one more language, beside\n"
+    "                        US English: a shipped translation by name (de, fr,\n"
+    "                        es, it, pt_BR, pl, ru, ja, zh_CN, ko) or a .po file\n"
+    "                        made from 'sfxpack texts'; repeatable. Windows shows\n"
+    "                        the user's language where the package holds it. Not\n"
+    "                        in the Windows build of sfxpack (no libgettextpo)\n";
 
 fs::path OwnDirectory()
 {
@@ -113,6 +130,28 @@ bool FindLauncher(std::string *path, std::string *error)
     return false;
 }
 
+// A shipped translation by its name, beside sfxpack (the build tree) or in
+// the installed layout's data folder; anything with a folder or an
+// extension is a file.
+bool TranslationPath(const std::string &value, std::string *path, std::string *error)
+{
+    *path = value;
+    if (value.find_first_of("/\\.") != std::string::npos)
+        return true;
+    fs::path own = OwnDirectory();
+    const fs::path places[] = {own / "translations", (own / "../share/sfxpack/translations").lexically_normal()};
+    for (const fs::path &place : places) {
+        std::error_code failure;
+        if (!own.empty() && fs::is_regular_file(place / (value + ".po"), failure)) {
+            *path = (place / (value + ".po")).u8string();
+            return true;
+        }
+    }
+    *error = "--language " + value + ": no shipped translation of that name in " + places[0].u8string() + " or " +
+             places[1].u8string() + "; give a .po file";
+    return false;
+}
+
 }  // namespace
 
 int CreateCommand(const Arguments &args)
@@ -120,21 +159,38 @@ int CreateCommand(const Arguments &args)
     if (PrintHelpIfAsked(args, CREATE_HELP))
         return 0;
     CreateOptions options;
+    // The options that take a value; an empty one is refused where it would
+    // silently mean the option's absence.
+    const struct {
+        const char *name;
+        std::string *target;
+        bool emptyTaken;
+    } valued[] = {
+        {"-o", &options.outputPath, false},
+        {"--stub", &options.stubPath, false},
+        {"--setup", &options.setupCommand, true},
+        {"--title", &options.productTitle, true},
+        {"--password", &options.password, true},
+        {"--source-prefix", &options.sourcePrefix, true},
+        {"--icon", &options.iconPath, false},
+        {"--file-version", &options.fileVersion, false},
+        {"--product-version", &options.productVersion, false},
+        {"--execution-level", &options.executionLevel, false},
+        {"--manifest", &options.manifestPath, false},
+        {"--caption", &options.caption, false},
+    };
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &arg = args[i];
-        std::string *target = arg == "-o" ? &options.outputPath
-                              : arg == "--stub" ? &options.stubPath
-                              : arg == "--setup" ? &options.setupCommand
-                              : arg == "--title" ? &options.productTitle
-                              : arg == "--password" ? &options.password
-                              : arg == "--source-prefix" ? &options.sourcePrefix
-                              : arg == "--icon" ? &options.iconPath
-                              : arg == "--file-version" ? &options.fileVersion
-                              : arg == "--product-version" ? &options.productVersion
-                              : arg == "--execution-level" ? &options.executionLevel
-                              : arg == "--manifest" ? &options.manifestPath
-                              : nullptr;
-        if (arg == "--no-integrity") {
+        std::string value, problem;
+        int usage = -1;
+        bool matched = false;
+        for (const auto &option : valued)
+            if (!matched && OptionValue("create", args, &i, option.name, option.emptyTaken, option.target, &usage))
+                matched = true;
+        if (matched) {
+            if (usage >= 0)
+                return usage;
+        } else if (arg == "--no-integrity") {
             options.integrityRecord = false;
         } else if (arg == "--compress") {
             options.compress = true;
@@ -146,21 +202,25 @@ int CreateCommand(const Arguments &args)
             options.skipEmpty = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
-        } else if (target || arg == "--codepage" || arg == "--version-string") {
-            if (i + 1 == args.size())
-                return UsageError("create", arg + ": a value is missing");
-            const std::string &value = args[++i];
-            size_t equals = value.find('=');
-            std::string problem;
-            if (target) {
-                *target = value;
-            } else if (arg == "--version-string") {
-                if (equals == 0 || equals == std::string::npos)
-                    return UsageError("create", "--version-string: '" + value + "' is not KEY=VALUE");
-                options.versionStrings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
-            } else if (!ParseCodePage(value, &options.codePage, &problem)) {
+        } else if (OptionValue("create", args, &i, "--codepage", true, &value, &usage)) {
+            if (usage >= 0)
+                return usage;
+            if (!ParseCodePage(value, &options.codePage, &problem))
                 return UsageError("create", problem);
-            }
+        } else if (OptionValue("create", args, &i, "--language", false, &value, &usage)) {
+            if (usage >= 0)
+                return usage;
+            std::string path, error;
+            if (!CanReadPoFiles(&error) || !TranslationPath(value, &path, &error))
+                return Fail(error);
+            options.languagePaths.push_back(path);
+        } else if (OptionValue("create", args, &i, "--version-string", true, &value, &usage)) {
+            if (usage >= 0)
+                return usage;
+            size_t equals = value.find('=');
+            if (equals == 0 || equals == std::string::npos)
+                return UsageError("create", "--version-string: '" + value + "' is not KEY=VALUE");
+            options.versionStrings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("create", "unknown option " + arg);
         } else if (options.directory.empty()) {
@@ -169,6 +229,15 @@ int CreateCommand(const Arguments &args)
             return UsageError("create", "more than one DIR: " + options.directory + ", " + arg);
         }
     }
+    // Values that cannot be right are usage errors, as unknown options are.
+    std::string problem, xml;
+    uint16_t numbers[4];
+    if (!options.fileVersion.empty() && !ParseVersionNumber(options.fileVersion, numbers, &problem))
+        return UsageError("create", "--file-version: " + problem);
+    if (!options.productVersion.empty() && !ParseVersionNumber(options.productVersion, numbers, &problem))
+        return UsageError("create", "--product-version: " + problem);
+    if (!options.executionLevel.empty() && !ManifestForLevel(options.executionLevel, &xml, &problem))
+        return UsageError("create", "--execution-level: " + problem);
     if (options.outputPath.empty())
         return UsageError("create", "create: -o OUT.exe is missing");
     if (options.directory.empty())

@@ -15,9 +15,10 @@ const char EXTRACT_HELP[] =
     "\n"
     "Unpacks into DIR (made when missing; one that is not empty only with\n"
     "--force) what the launcher would unpack, after the checks of each name\n"
-    "that verify makes: names cut by the source prefix, split at '\\' and '/',\n"
-    "each part converted from code page N to UTF-8 and checked again; time\n"
-    "stamps are the stored local times less this machine's offset from UTC at\n"
+    "that verify makes: names cut by the source prefix, split at '\\', each part\n"
+    "converted from code page N to UTF-8 and checked again; a name that Windows\n"
+    "takes for an earlier entry's (case aside, or by an 8.3 name) is refused;\n"
+    "time stamps are the stored local times less this machine's offset from UTC at\n"
     "the moment, as the launcher reads them. Each entry is written to a\n"
     "temporary in its folder and renamed to its name only once its bytes match\n"
     "the integrity record: a damaged entry, a package cut short meanwhile or an\n"
@@ -33,16 +34,12 @@ const char EXTRACT_HELP[] =
 
 int ExtractCommand(const Arguments &args)
 {
-    if (PrintHelpIfAsked(args, EXTRACT_HELP))
-        return 0;
     ReadOptions options;
-    int usage = ParseReadOptions("extract", args, &options);
-    if (usage >= 0)
-        return usage;
     FileSource file, recordFile;
+    int exitCode = OpenPackageTwice("extract", args, EXTRACT_HELP, &options, &file, &recordFile);
+    if (exitCode >= 0)
+        return exitCode;
     std::string error;
-    if (!OpenTwice(options.path, &file, &recordFile, &error))
-        return Fail(error);
     ExtractOptions extract;
     extract.directory = options.directory;
     extract.codePage = options.codePage;

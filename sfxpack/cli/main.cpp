@@ -22,6 +22,7 @@ const char OVERVIEW[] =
     "  list PKG.exe                      show the header and the entries\n"
     "  verify PKG.exe                    check a package as the launcher would\n"
     "  extract PKG.exe DIR [--force]     unpack a package here (not on Windows)\n"
+    "  texts                             print the launcher's texts as a .pot template\n"
     "\n"
     "Most used options of create:\n"
     "  --setup \"CMD\"      the setup program the launcher starts after unpacking\n"
@@ -32,6 +33,8 @@ const char OVERVIEW[] =
     "  --file-version V   version information, with --version-string KEY=VALUE\n"
     "  --execution-level asInvoker|highestAvailable|requireAdministrator\n"
     "  --exit-codes       the package's exit code tells how the run ended\n"
+    "  --caption TEXT     the caption of the launcher's windows and message boxes\n"
+    "  --language LANG    its texts in one more language (de, fr, ja, FILE.po, ...)\n"
     "\n"
     "'sfxpack COMMAND --help' describes one command in full, 'man sfxpack' all;\n"
     "'sfxpack --version' prints the version.\n"
@@ -79,6 +82,8 @@ int main(int argc, char **argv)
         return sfxpack::ListCommand(args);
     if (command == "verify")
         return sfxpack::VerifyCommand(args);
+    if (command == "texts")
+        return sfxpack::TextsCommand(args);
 #ifndef _WIN32
     if (command == "extract")
         return sfxpack::ExtractCommand(args);

@@ -18,11 +18,14 @@ const char VERIFY_HELP[] =
     "each stored name as the launcher does before writing it: the folder part\n"
     "at least as long as the source prefix, at most 247 bytes of path below the\n"
     "working folder, no leading separator, ':', control character, '..' or its\n"
-    "kin, device name or one of *?\"<>|, and a file name left once trailing dots\n"
-    "and blanks go; and, when the package has an integrity record, checks the\n"
-    "record and the CRC-32 of the header and of every entry. Prints one line\n"
-    "saying whether the record is present and how many entries were checked,\n"
-    "or names the first fault (entry, field, offset) on stderr and exits with 1.\n"
+    "kin, device name, '/', component ending in a dot or a blank or one of\n"
+    "*?\"<>|, and a file name after the last '\\'; a file and a folder of one\n"
+    "name (as Windows compares names) are refused, and a name that Windows\n"
+    "takes for an earlier file's is a warning; and, when the package has an\n"
+    "integrity record, checks the record and the CRC-32 of the header and of\n"
+    "every entry. Prints one line saying whether the record is present and how\n"
+    "many entries were checked, or names the first fault (entry, field, offset)\n"
+    "on stderr and exits with 1.\n"
     "A path long enough that a long TEMP would make the launcher refuse it is a\n"
     "warning giving the longest TEMP left. The record detects damage, not\n"
     "deliberate edits, which can rewrite or remove it: sign the package for that.\n"
@@ -34,19 +37,17 @@ const char VERIFY_HELP[] =
 
 int VerifyCommand(const Arguments &args)
 {
-    if (PrintHelpIfAsked(args, VERIFY_HELP))
-        return 0;
     ReadOptions options;
-    int usage = ParseReadOptions("verify", args, &options);
-    if (usage >= 0)
-        return usage;
     FileSource file, recordFile;
+    int exitCode = OpenPackageTwice("verify", args, VERIFY_HELP, &options, &file, &recordFile);
+    if (exitCode >= 0)
+        return exitCode;
     std::string error;
-    if (!OpenTwice(options.path, &file, &recordFile, &error))
-        return Fail(error);
     VerifyResult result;
     if (!VerifyPackage(file, recordFile, options.codePage, &result, &error))
         return Fail(options.path + ": " + error);
+    for (const std::string &warning : result.warnings)
+        std::fprintf(stderr, "sfxpack: warning: %s: %s\n", options.path.c_str(), warning.c_str());
     // How long TEMP may be depends on the user's machine: a warning, not a fault.
     int longestTemp = LongestTempFor(result.longestPath);
     if (longestTemp < LONGEST_TEMP)

@@ -3,8 +3,9 @@
 // the code page is an error that names it.
 #include "sfxpack/common/codepage.h"
 
-#include <cerrno>
 #include <cstdio>
+
+#include "package/names.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -33,6 +34,24 @@ bool DecodeUtf8(const std::string &text, size_t *at, uint32_t *codePoint)
     *at += extra + 1;
     *codePoint = c;
     return true;
+}
+
+std::string EscapeForMessage(const std::string &text)
+{
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        size_t start = at;
+        uint32_t c;
+        if (DecodeUtf8(text, &at, &c) && c >= 0x20 && c != 0x7F) {
+            out.append(text, start, at - start);
+            continue;
+        }
+        at = start + 1;
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", unsigned(static_cast<unsigned char>(text[start])));
+        out += escape;
+    }
+    return out;
 }
 
 namespace {
@@ -96,7 +115,12 @@ bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std
             *error = Unsupported(codePage);
             return false;
         }
-        if (length == 0 || usedDefault) {
+        // The way back as the launcher's system reads the bytes: a character
+        // is taken only when it comes back as itself.
+        wchar_t back[4];
+        if (length == 0 || usedDefault ||
+            MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, length, back, 4) != units ||
+            back[0] != wide[0] || (units == 2 && back[1] != wide[1])) {
             *error = Describe(utf8, start) + " has no place in code page " + std::to_string(codePage);
             return false;
         }
@@ -133,46 +157,64 @@ bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std
 
 #else
 
-// Runs `text` through iconv; on a character it cannot convert, `*failedAt`
-// is its byte offset in `text`.
-bool Convert(const char *to, const char *from, const std::string &text, std::string *out, size_t *failedAt,
-             bool *unsupported)
-{
-    iconv_t cd = iconv_open(to, from);
-    *unsupported = cd == reinterpret_cast<iconv_t>(-1);
-    if (*unsupported)
-        return false;
-    std::string result;
-    char buffer[1024];
-    char *in = const_cast<char *>(text.data());
-    size_t inLeft = text.size();
-    bool ok = true;
-    for (bool flushing = false;;) {
-        char *outPtr = buffer;
-        size_t outLeft = sizeof buffer;
-        size_t done = flushing ? iconv(cd, nullptr, nullptr, &outPtr, &outLeft) : iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        int failure = done == size_t(-1) ? errno : 0;
-        result.append(buffer, outPtr - buffer);
-        if (failure == E2BIG)
-            continue;
-        if (failure) {
-            *failedAt = text.size() - inLeft;
-            ok = false;
-            break;
-        }
-        if (flushing)
-            break;
-        flushing = true;
+// One iconv descriptor, used for one character at a time: the launcher's
+// system converts character by character (MultiByteToWideChar never composes
+// a base letter and a combining mark into one character, as the GNU C
+// library's converters for 1255 and 1258 do on whole texts).
+class CharacterConverter {
+public:
+    CharacterConverter(const char *to, const char *from) : cd_(iconv_open(to, from)) {}
+    ~CharacterConverter()
+    {
+        if (ok())
+            iconv_close(cd_);
     }
-    iconv_close(cd);
-    if (ok)
-        *out = result;
-    return ok;
-}
+    CharacterConverter(const CharacterConverter &) = delete;
+    CharacterConverter &operator=(const CharacterConverter &) = delete;
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Appends `length` bytes at `text`, converted from a fresh state with
+    // whatever the converter holds back flushed; false when it refuses them.
+    bool Run(const char *text, size_t length, std::string *out)
+    {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        char buffer[64];
+        char *in = const_cast<char *>(text), *outPtr = buffer;
+        size_t inLeft = length, outLeft = sizeof buffer;
+        if (iconv(cd_, &in, &inLeft, &outPtr, &outLeft) == size_t(-1) || inLeft != 0 ||
+            iconv(cd_, nullptr, nullptr, &outPtr, &outLeft) == size_t(-1))
+            return false;
+        out->append(buffer, outPtr - buffer);
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
 
 std::string IconvName(int codePage)
 {
     return "CP" + std::to_string(codePage);
+}
+
+// `text` in `codePage` to UTF-8 character by character, as the launcher's
+// system reads it; on a byte sequence the code page does not define,
+// `*failedAt` is its offset.
+bool DecodeCharacters(CharacterConverter &decoder, const std::string &text, const Bytes &leadBytes,
+                      std::string *out, size_t *failedAt)
+{
+    for (size_t at = 0; at < text.size();) {
+        unsigned char c = text[at];
+        size_t length = IsLeadByte(leadBytes.data(), c) && at + 1 < text.size() ? 2 : 1;
+        if (c < 0x80)
+            out->push_back(char(c));
+        else if (!decoder.Run(text.data() + at, length, out)) {
+            *failedAt = at;
+            return false;
+        }
+        at += length;
+    }
+    return true;
 }
 
 }  // namespace
@@ -181,37 +223,61 @@ bool Utf8ToCodePage(const std::string &utf8, int codePage, std::string *out, std
 {
     if (!IsLauncherCodePage(codePage, error))
         return false;
-    size_t failedAt = 0;
-    bool unsupported;
-    if (Convert(IconvName(codePage).c_str(), "UTF-8", utf8, out, &failedAt, &unsupported))
-        return true;
-    size_t probe = failedAt;
-    uint32_t c;
-    if (unsupported)
+    CharacterConverter encoder(IconvName(codePage).c_str(), "UTF-8"), decoder("UTF-8", IconvName(codePage).c_str());
+    if (!encoder.ok() || !decoder.ok()) {
         *error = Unsupported(codePage);
-    else if (!DecodeUtf8(utf8, &probe, &c))
-        *error = Describe(utf8, failedAt);
-    else
-        *error = Describe(utf8, failedAt) + " has no place in code page " + std::to_string(codePage);
-    return false;
+        return false;
+    }
+    Bytes leadBytes = LeadByteRanges(codePage);
+    std::string result;
+    for (size_t at = 0; at < utf8.size();) {
+        size_t start = at;
+        uint32_t c;
+        if (!DecodeUtf8(utf8, &at, &c)) {
+            *error = Describe(utf8, start);
+            return false;
+        }
+        if (c < 0x80) {
+            result.push_back(char(c));
+            continue;
+        }
+        // A character is taken only when it comes back as itself: the
+        // converters map some characters onto another's bytes (U+00A5 onto
+        // '\' in 932, U+0340 onto U+0300's in 1258), and two names would
+        // then be one name to the launcher.
+        std::string bytes, back;
+        size_t failedAt;
+        if (!encoder.Run(utf8.data() + start, at - start, &bytes) ||
+            !DecodeCharacters(decoder, bytes, leadBytes, &back, &failedAt) ||
+            back != utf8.substr(start, at - start)) {
+            *error = Describe(utf8, start) + " has no place in code page " + std::to_string(codePage);
+            return false;
+        }
+        result += bytes;
+    }
+    *out = result;
+    return true;
 }
 
 bool CodePageToUtf8(const std::string &text, int codePage, std::string *out, std::string *error)
 {
     if (!IsLauncherCodePage(codePage, error))
         return false;
-    size_t failedAt = 0;
-    bool unsupported;
-    if (Convert("UTF-8", IconvName(codePage).c_str(), text, out, &failedAt, &unsupported))
-        return true;
-    if (unsupported) {
+    CharacterConverter decoder("UTF-8", IconvName(codePage).c_str());
+    if (!decoder.ok()) {
         *error = Unsupported(codePage);
-    } else {
-        char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", failedAt < text.size() ? unsigned(static_cast<unsigned char>(text[failedAt])) : 0u);
-        *error = "byte " + std::string(byte) + " at " + std::to_string(failedAt) + " is not valid in code page " +
-                 std::to_string(codePage);
+        return false;
     }
+    std::string result;
+    size_t failedAt = 0;
+    if (DecodeCharacters(decoder, text, LeadByteRanges(codePage), &result, &failedAt)) {
+        *out = result;
+        return true;
+    }
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02X", unsigned(static_cast<unsigned char>(text[failedAt])));
+    *error = "byte " + std::string(byte) + " at " + std::to_string(failedAt) + " is not valid in code page " +
+             std::to_string(codePage);
     return false;
 }
 
@@ -244,6 +310,56 @@ Bytes LeadByteRanges(int codePage)
     default:
         return {0, 0};
     }
+}
+
+// UTF-8 to UTF-16, characters beyond the BMP as surrogate pairs.
+bool Utf8ToUtf16(const std::string &text, std::u16string *out, std::string *error)
+{
+    out->clear();
+    for (size_t at = 0; at < text.size();) {
+        size_t start = at;
+        uint32_t c;
+        if (!DecodeUtf8(text, &at, &c)) {
+            *error = "invalid UTF-8 at byte " + std::to_string(start);
+            return false;
+        }
+        if (c >= 0x10000) {
+            out->push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+            out->push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out->push_back(char16_t(c));
+        }
+    }
+    return true;
+}
+
+// A lone surrogate, which no writer should leave, reads as U+FFFD.
+std::string Utf16ToUtf8(const std::u16string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | c >> 6);
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | c >> 12);
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | c >> 18);
+            out += char(0x80 | (c >> 12 & 0x3F));
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
 }
 
 }  // namespace sfxpack

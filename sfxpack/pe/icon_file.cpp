@@ -44,6 +44,50 @@ bool ReadPngHeader(const Bytes &png, uint32_t *width, uint32_t *height, uint16_t
     return *bitCount != 0;
 }
 
+std::string Size(int64_t width, int64_t height)
+{
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
+// Whether an image's data is what Windows can draw as an icon image: a PNG
+// of 1 to 256 pixels a side, or a bitmap (BITMAPINFOHEADER, uncompressed,
+// its height counting the colour rows and the mask's) whose header agrees
+// with its bytes. `bitCount` gets its depth.
+bool CheckImage(const Bytes &data, uint16_t *bitCount, std::string *why)
+{
+    int64_t width, height;
+    if (IsPng(data)) {
+        uint32_t pngWidth, pngHeight;
+        if (!ReadPngHeader(data, &pngWidth, &pngHeight, bitCount))
+            return Fail(why, "cut short or damaged: a PNG without its image header");
+        width = pngWidth;
+        height = pngHeight;
+        if (width == 0 || height == 0 || width > MAX_SIDE || height > MAX_SIDE)
+            return Fail(why, "a PNG of " + Size(width, height) + "; an icon image is at most 256 x 256");
+        return true;
+    }
+    if (data.size() < BITMAP_HEADER_SIZE || Load32(data.data()) != BITMAP_HEADER_SIZE)
+        return Fail(why, "neither a PNG nor a bitmap");
+    width = int32_t(Load32(&data[4]));
+    height = int32_t(Load32(&data[8])) / 2;
+    *bitCount = uint16_t(Load16(&data[14]));
+    uint32_t compression = Load32(&data[16]), colorsUsed = Load32(&data[32]);
+    if (width <= 0 || height <= 0 || width > MAX_SIDE || height > MAX_SIDE)
+        return Fail(why, "a bitmap of " + Size(width, height) + "; an icon image is at most 256 x 256");
+    if (*bitCount != 1 && *bitCount != 4 && *bitCount != 8 && *bitCount != 16 && *bitCount != 24 && *bitCount != 32)
+        return Fail(why, "a bitmap of " + std::to_string(*bitCount) + " bits per pixel");
+    if (compression != 0)
+        return Fail(why, "a compressed bitmap, which icons do not hold");
+    uint64_t palette = *bitCount > 8 ? 0 : uint64_t(colorsUsed ? colorsUsed : 1u << *bitCount) * 4;
+    uint64_t colorRows = (uint64_t(width) * *bitCount + 31) / 32 * 4, maskRows = (uint64_t(width) + 31) / 32 * 4;
+    uint64_t needed = BITMAP_HEADER_SIZE + palette + (colorRows + maskRows) * uint64_t(height);
+    if (data.size() < needed)
+        return Fail(why, "a bitmap of " + Size(width, height) + " at " + std::to_string(*bitCount) +
+                             " bits needs " + std::to_string(needed) + " bytes, and the image has " +
+                             std::to_string(data.size()));
+    return true;
+}
+
 // The fields that an icon file's directory entry and an icon group's entry
 // share, in the same places: only the last four bytes differ.
 IconImage ImageFields(const unsigned char *entry)
@@ -64,15 +108,11 @@ bool ReadIconFile(const Bytes &file, std::vector<IconImage> *images, std::string
 {
     images->clear();
     if (IsPng(file)) {
-        uint32_t width, height;
         IconImage image;
-        if (!ReadPngHeader(file, &width, &height, &image.bitCount))
-            return Fail(error, "cut short or damaged: a PNG without its image header");
-        if (width == 0 || height == 0 || width > MAX_SIDE || height > MAX_SIDE)
-            return Fail(error, "a PNG of " + std::to_string(width) + " x " + std::to_string(height) +
-                                   " pixels; an icon image is at most 256 x 256");
-        image.width = uint8_t(width);  // 256 wraps to 0, as icons store it
-        image.height = uint8_t(height);
+        if (!CheckImage(file, &image.bitCount, error))
+            return false;
+        image.width = uint8_t(BigEndian32(&file[16]));  // 256 wraps to 0, as icons store it
+        image.height = uint8_t(BigEndian32(&file[20]));
         image.planes = 1;
         image.size = uint32_t(file.size());
         image.data = file;
@@ -96,19 +136,12 @@ bool ReadIconFile(const Bytes &file, std::vector<IconImage> *images, std::string
             return Fail(error, "cut short: " + which + " ends at byte " + std::to_string(end) + " of " +
                                    std::to_string(file.size()));
         image.data.assign(file.begin() + offset, file.begin() + end);
-        uint32_t width, height;
-        uint16_t pngBits;
-        if (IsPng(image.data)) {
-            if (!ReadPngHeader(image.data, &width, &height, &pngBits))
-                return Fail(error, which + " is a PNG without its image header");
-            if (!image.bitCount)
-                image.bitCount = pngBits;
-        } else if (image.size >= BITMAP_HEADER_SIZE && Load32(image.data.data()) == BITMAP_HEADER_SIZE) {
-            if (!image.bitCount)
-                image.bitCount = uint16_t(Load16(&image.data[14]));
-        } else {
-            return Fail(error, which + " is neither a PNG nor a bitmap");
-        }
+        uint16_t bitCount;
+        std::string why;
+        if (!CheckImage(image.data, &bitCount, &why))
+            return Fail(error, which + ": " + why);
+        if (!image.bitCount)
+            image.bitCount = bitCount;
         if (!image.planes)
             image.planes = 1;
         images->push_back(std::move(image));

@@ -104,8 +104,6 @@ bool ReadPeImage(const Bytes &file, PeImage *image, std::string *error)
     image->directories = optional + countField + 4;
     image->directoryCount = std::min<uint32_t>({Load32(file, optional + countField), MAX_DIRECTORIES,
                                                 uint32_t((optionalSize - countField - 4) / 8)});
-    if (!image->sectionAlignment || !image->fileAlignment)
-        return Fail(error, "the optional header has no section or file alignment");
 
     size_t table = optional + optionalSize, count = Load16(file, pe + COFF_SECTION_COUNT);
     if (!Has(file, table, count * SECTION_HEADER_SIZE))
@@ -129,6 +127,30 @@ bool ReadPeImage(const Bytes &file, PeImage *image, std::string *error)
         image->sections.push_back(section);
     }
     return true;
+}
+
+uint64_t PeImageBytesNeeded(const Bytes &head)
+{
+    if (head.size() < DOS_LFANEW + 4)
+        return DOS_LFANEW + 4;
+    uint64_t pe = Load32(head, DOS_LFANEW), optional = pe + OPTIONAL_HEADER;
+    if (head.size() < optional + 2)
+        return optional + 2;
+    uint64_t table = optional + Load16(head, pe + COFF_OPTIONAL_SIZE);
+    uint64_t tableEnd = table + uint64_t(Load16(head, pe + COFF_SECTION_COUNT)) * SECTION_HEADER_SIZE;
+    if (head.size() < tableEnd)
+        return tableEnd;
+    uint64_t end = tableEnd;
+    for (uint64_t header = table; header < tableEnd; header += SECTION_HEADER_SIZE)
+        end = std::max<uint64_t>(end, uint64_t(Load32(head, header + 20)) + Load32(head, header + 16));
+    return end;
+}
+
+bool HasSignature(const Bytes &file, const PeImage &image)
+{
+    uint32_t rva, size;
+    Directory(file, image, SECURITY_DIRECTORY, &rva, &size);
+    return rva || size;
 }
 
 bool FindResourceSection(const Bytes &file, const PeImage &image, Bytes *section, uint32_t *rva,
@@ -158,10 +180,11 @@ bool ReplaceResourceSection(const Bytes &file, const PeImage &image, const Bytes
     if (r == image.sections.size())
         return Fail(error, "the resources begin no section of their own");
     const PeSection &resources = image.sections[r];
-    uint32_t relocationRva, relocationSize, signature, signatureSize;
-    Directory(file, image, SECURITY_DIRECTORY, &signature, &signatureSize);
-    if (signature || signatureSize)
+    uint32_t relocationRva, relocationSize;
+    if (HasSignature(file, image))
         return Fail(error, "the executable is signed; sign the package once it is made instead");
+    if (!image.sectionAlignment || !image.fileAlignment)
+        return Fail(error, "the optional header has no section or file alignment");
     if (file.size() > image.imageEnd)
         return Fail(error, std::to_string(file.size() - image.imageEnd) +
                                " bytes follow the last section (symbols or a signature); strip them first");

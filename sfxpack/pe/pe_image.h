@@ -32,6 +32,16 @@ struct PeImage {
 // as the loader requires, and lie within the file.
 bool ReadPeImage(const Bytes &file, PeImage *image, std::string *error);
 
+// How many leading bytes of a file ReadPeImage reads, as far as `head`, its
+// first bytes, tells: more than head.size() while the headers, the section
+// table or a section's raw data lie beyond it. For reading an image piece
+// by piece from a package whose payload follows it.
+uint64_t PeImageBytesNeeded(const Bytes &head);
+
+// Whether the image carries a signature (a certificate table), which any
+// change to the image or anything appended after it breaks.
+bool HasSignature(const Bytes &file, const PeImage &image);
+
 // The raw data of the section that the resource directory begins, and its
 // address. Fails when the image has no resources or they begin no section.
 bool FindResourceSection(const Bytes &file, const PeImage &image, Bytes *section, uint32_t *rva,

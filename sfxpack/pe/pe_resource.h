@@ -1,4 +1,4 @@
-// Reading the resource directory of the launcher's PE image.
+// Where the header placeholder lies in the launcher's PE image.
 #ifndef SFXPACK_PE_PE_RESOURCE_H
 #define SFXPACK_PE_PE_RESOURCE_H
 
@@ -17,7 +17,8 @@ struct ResourceLocation {
     size_t nameOffset = 0;       // file offset of the name string (UTF-16)
 };
 
-// Walks the PE resource directory for type 1024, name "MYRESOURCE".
+// Reads the image (ReadPeImage) and finds type 1024, name "MYRESOURCE" in
+// its resource directory (FindNamedResource).
 // `nameOffset` is the offset of the name's first UTF-16 character (after its
 // length word). Fails when the name has more than one language, since the
 // launcher's FindResourceA would then pick one by the user's language.

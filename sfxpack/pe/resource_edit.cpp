@@ -6,12 +6,17 @@
 #include <set>
 
 #include "resources/resource.h"
+#include "sfxpack/pe/dialog_template.h"
 #include "sfxpack/pe/pe_image.h"
 #include "sfxpack/pe/resource_tree.h"
+#include "sfxpack/pe/string_table.h"
 
 namespace sfxpack {
 
 namespace {
+
+const uint16_t OK_BUTTON_ID = 1;  // IDOK
+const char16_t TRANSLATED_FONT[] = u"MS Shell Dlg";
 
 bool IsId(const ResourceKey &key, uint16_t id)
 {
@@ -84,6 +89,64 @@ bool ReplaceIcons(std::vector<Resource> *resources, std::vector<IconImage> image
     return true;
 }
 
+// The US English resource `type` `name`, which the launcher always has.
+Resource *FindEnglish(std::vector<Resource> *resources, uint16_t type, uint16_t name, std::string *error)
+{
+    for (Resource &r : *resources)
+        if (IsId(r.type, type) && IsId(r.name, name) && r.language == RESOURCE_LANGUAGE)
+            return &r;
+    *error = "no US English resource " + std::to_string(name) + " of type " + std::to_string(type);
+    return nullptr;
+}
+
+// The English string block and dialogs with the caption; then a copy of each
+// in every language, with its texts.
+bool ApplyTexts(std::vector<Resource> *resources, const ResourceChanges &changes, std::string *error)
+{
+    const uint16_t block = IDS_CAPTION / STRINGS_PER_BLOCK + 1;
+    Resource *strings = FindEnglish(resources, RT_STRING_TYPE, block, error);
+    Resource *progress = FindEnglish(resources, RT_DIALOG_TYPE, IDD_PROGRESS, error);
+    Resource *password = FindEnglish(resources, RT_DIALOG_TYPE, IDD_PASSWORD, error);
+    std::vector<std::u16string> english;
+    DialogTemplate progressDialog, passwordDialog;
+    if (!strings || !progress || !password || !ReadStringBlock(strings->data, &english, error) ||
+        !ReadDialogTemplate(progress->data, &progressDialog, error) ||
+        !ReadDialogTemplate(password->data, &passwordDialog, error))
+        return false;
+    if (!changes.caption.empty()) {
+        english[IDS_CAPTION] = changes.caption;
+        progressDialog.caption = passwordDialog.caption = changes.caption;
+        strings->data = BuildStringBlock(english);
+        progress->data = BuildDialogTemplate(progressDialog);
+        password->data = BuildDialogTemplate(passwordDialog);
+    }
+    for (const LauncherLanguage &language : changes.languages) {
+        std::vector<std::u16string> texts = english;
+        for (size_t i = 0; i < language.strings.size(); i++)
+            texts[IDS_CAPTION + i] = language.strings[i];
+        DialogTemplate progressText = progressDialog, passwordText = passwordDialog;
+        progressText.caption = passwordText.caption = language.dialogCaption;
+        // The logical face that each system maps to its own interface font,
+        // one that holds the script of its language: "MS Sans Serif" holds
+        // no Greek, Cyrillic or CJK on a system in another language.
+        progressText.font = passwordText.font = TRANSLATED_FONT;
+        if (!changes.caption.empty()) {
+            texts[IDS_CAPTION] = changes.caption;
+            progressText.caption = passwordText.caption = changes.caption;
+        }
+        if (!SetItemText(&progressText, IDC_STATUSTEXT, language.progressText) ||
+            !SetItemText(&passwordText, IDC_STATUSTEXT, language.passwordPrompt) ||
+            !SetItemText(&passwordText, OK_BUTTON_ID, language.okButton)) {
+            *error = "a dialog lacks one of its texts";
+            return false;
+        }
+        resources->push_back(Make(RT_STRING_TYPE, block, language.language, BuildStringBlock(texts)));
+        resources->push_back(Make(RT_DIALOG_TYPE, IDD_PROGRESS, language.language, BuildDialogTemplate(progressText)));
+        resources->push_back(Make(RT_DIALOG_TYPE, IDD_PASSWORD, language.language, BuildDialogTemplate(passwordText)));
+    }
+    return true;
+}
+
 }  // namespace
 
 bool EditResources(const Bytes &stub, const ResourceChanges &changes, Bytes *out, std::string *error)
@@ -100,6 +163,8 @@ bool EditResources(const Bytes &stub, const ResourceChanges &changes, Bytes *out
     if (!changes.manifest.empty())
         Replace(&resources, RT_MANIFEST_TYPE, MANIFEST_RESOURCE_ID,
                 Bytes(changes.manifest.begin(), changes.manifest.end()));
+    if ((!changes.caption.empty() || !changes.languages.empty()) && !ApplyTexts(&resources, changes, error))
+        return false;
     return ReplaceResourceSection(stub, image, LayOutResourceTree(resources, rva), out, error);
 }
 

@@ -1,9 +1,13 @@
 // The resources that `list` shows, found the way Windows finds them: the
-// first icon group in directory order, version and manifest by id 1.
+// first icon group in directory order, version and manifest by id 1, the
+// caption and the languages of the string table's first block.
 #include "sfxpack/pe/resource_summary.h"
 
+#include "resources/resource.h"
+#include "sfxpack/common/codepage.h"
 #include "sfxpack/pe/resource_edit.h"
 #include "sfxpack/pe/resource_tree.h"
+#include "sfxpack/pe/string_table.h"
 
 namespace sfxpack {
 
@@ -32,6 +36,14 @@ bool SummarizeResources(const Bytes &image, ResourceSummary *summary, std::strin
                    !summary->hasManifest) {
             summary->hasManifest = true;
             summary->manifest.assign(r.data.begin(), r.data.end());
+        } else if (r.type.id == RT_STRING_TYPE && r.name.name.empty() &&
+                   r.name.id == IDS_CAPTION / STRINGS_PER_BLOCK + 1) {
+            summary->languages.push_back(r.language);
+            std::vector<std::u16string> strings;
+            if (r.language == RESOURCE_LANGUAGE && ReadStringBlock(r.data, &strings, error))
+                summary->caption = Utf16ToUtf8(strings[IDS_CAPTION]);
+            else if (r.language == RESOURCE_LANGUAGE)
+                return false;
         }
     }
     return true;

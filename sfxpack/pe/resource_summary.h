@@ -18,6 +18,8 @@ struct ResourceSummary {
     VersionInfo version;
     bool hasManifest = false;
     std::string manifest;
+    std::string caption;              // string 1 in US English, UTF-8
+    std::vector<uint16_t> languages;  // of the launcher's texts, in directory order
 };
 
 // Reads them from `image`, an executable's headers and sections.

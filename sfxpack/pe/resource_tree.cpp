@@ -262,6 +262,48 @@ Bytes LayOutResourceTree(const std::vector<Resource> &resources, uint32_t sectio
     return out;
 }
 
+bool FindNamedResource(const Bytes &section, uint16_t type, const std::string &name, ResourcePlace *place,
+                       std::string *error)
+{
+    TreeReader reader{section, 0, error, {}};
+    std::vector<std::pair<ResourceKey, uint32_t>> entries;
+    if (!reader.Directory(0, &entries))
+        return false;
+    uint32_t directory = 0;
+    for (const auto &[key, target] : entries)
+        if (!directory && key.name.empty() && key.id == type && (target & HIGH_BIT))
+            directory = target & ~HIGH_BIT;
+    std::string what = "resource of type " + std::to_string(type);
+    entries.clear();
+    if (!directory)
+        return reader.Fail("no " + what);
+    if (!reader.Directory(directory, &entries))
+        return false;
+    uint32_t nameDirectory = 0;
+    for (size_t i = 0; i < entries.size() && !nameDirectory; i++) {
+        const std::u16string &text = entries[i].first.name;
+        bool same = text.size() == name.size() && (entries[i].second & HIGH_BIT);
+        for (size_t c = 0; same && c < text.size(); c++)
+            same = (text[c] >= u'a' && text[c] <= u'z' ? text[c] - (u'a' - u'A') : text[c]) == char16_t(name[c]);
+        if (same) {
+            nameDirectory = entries[i].second & ~HIGH_BIT;
+            place->nameString = reader.U32(directory + DIRECTORY_SIZE + i * ENTRY_SIZE) & ~HIGH_BIT;
+        }
+    }
+    entries.clear();
+    if (!nameDirectory)
+        return reader.Fail("no resource named " + name + " of type " + std::to_string(type));
+    if (!reader.Directory(nameDirectory, &entries))
+        return false;
+    place->languages = uint32_t(entries.size());
+    if (entries.empty() || (entries[0].second & HIGH_BIT) || !reader.Has(entries[0].second, DATA_ENTRY_SIZE))
+        return reader.Fail("resource " + name + " has no data entry");
+    place->dataEntry = entries[0].second;
+    place->dataRva = reader.U32(place->dataEntry);
+    place->size = reader.U32(place->dataEntry + 4);
+    return true;
+}
+
 bool ReadImageResources(const Bytes &file, PeImage *image, uint32_t *sectionRva, std::vector<Resource> *resources,
                         std::string *error)
 {

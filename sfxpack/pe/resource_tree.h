@@ -40,6 +40,23 @@ struct Resource {
 bool ParseResourceTree(const Bytes &section, uint32_t sectionRva, std::vector<Resource> *resources,
                        std::string *error);
 
+// Where one resource lies in its section, found without reading its data;
+// offsets count from the start of the section.
+struct ResourcePlace {
+    uint32_t dataEntry = 0;   // of its IMAGE_RESOURCE_DATA_ENTRY
+    uint32_t dataRva = 0;     // of its data, as that entry gives it
+    uint32_t size = 0;        // of its data, as that entry gives it
+    uint32_t nameString = 0;  // of its name: a length word, then UTF-16 units
+    uint32_t languages = 0;   // under its name; the place is that of the first
+};
+
+// Finds the resource of the numbered `type` named `name`, ASCII case aside
+// as FindResourceA compares names, in the resource directory at the start of
+// `section`, as the loader does. False, with the reason, when there is none
+// or its first language leads to no data entry.
+bool FindNamedResource(const Bytes &section, uint16_t type, const std::string &name, ResourcePlace *place,
+                       std::string *error);
+
 // The resources of the PE image `file`, with what a rebuild of its resource
 // section needs: its headers in `image` and the section's address in
 // `sectionRva`.

@@ -54,62 +54,15 @@ Bytes Block(const std::u16string &key, uint16_t type, uint16_t valueLength, cons
     return out;
 }
 
-// UTF-8 to UTF-16, characters beyond the BMP as surrogate pairs.
-bool ToUtf16(const std::string &text, std::u16string *out, std::string *error)
-{
-    out->clear();
-    for (size_t at = 0; at < text.size();) {
-        size_t start = at;
-        uint32_t c;
-        if (!DecodeUtf8(text, &at, &c)) {
-            *error = "invalid UTF-8 at byte " + std::to_string(start);
-            return false;
-        }
-        if (c >= 0x10000) {
-            out->push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
-            out->push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out->push_back(char16_t(c));
-        }
-    }
-    return true;
-}
-
-// A lone surrogate, which no writer should leave, reads as U+FFFD.
-std::string ToUtf8(const std::u16string &text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | c >> 6);
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | c >> 12);
-            out += char(0x80 | (c >> 6 & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | c >> 18);
-            out += char(0x80 | (c >> 12 & 0x3F));
-            out += char(0x80 | (c >> 6 & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 bool KeyProblem(const std::string &key, std::string *problem)
 {
     if (key.empty())
         *problem = "the key is empty";
     else if (key.find('=') != std::string::npos)
         *problem = "the key holds '='";
+    // VerQueryValue takes it for a separator of the path to the value.
+    else if (key.find('\\') != std::string::npos)
+        *problem = "the key holds '\\', which VerQueryValue reads as a separator";
     for (unsigned char c : key)
         if (c < 0x20 || c == 0x7F)
             *problem = "the key holds a control character";
@@ -199,7 +152,7 @@ bool ReadStrings(const Bytes &data, const ReadBlock &fileInfo, VersionInfo *info
         ReadBlock string;
         if (!Read(data, at, table.end, &string))
             return false;
-        info->strings.emplace_back(ToUtf8(string.key), ToUtf8(TextValue(data, string)));
+        info->strings.emplace_back(Utf16ToUtf8(string.key), Utf16ToUtf8(TextValue(data, string)));
         at = Align(string.end);
     }
     return true;
@@ -253,16 +206,18 @@ bool BuildVersionResource(const VersionInfo &info, Bytes *data, std::string *err
     std::vector<Bytes> strings;
     for (auto pair = info.strings.begin(); pair != info.strings.end(); ++pair) {
         const std::string &key = pair->first, &value = pair->second;
-        std::string problem;
+        // The pair as it was given: a fault's offset counts in it.
+        std::string given = key + "=" + value, problem;
         std::u16string wideKey, wideValue;
-        if (!KeyProblem(key, &problem) && ToUtf16(key, &wideKey, &problem) && ToUtf16(value, &wideValue, &problem)) {
+        if (Utf8ToUtf16(given, &wideValue, &problem) && !KeyProblem(key, &problem) && Utf8ToUtf16(key, &wideKey, &problem) &&
+            Utf8ToUtf16(value, &wideValue, &problem)) {
             if (wideValue.find(u'\0') != std::u16string::npos)
                 problem = "the value holds a NUL character";
             else if (std::any_of(info.strings.begin(), pair, [&](const auto &k) { return SameVersionKey(k.first, key); }))
                 problem = key + " is given twice (keys ignore case)";
         }
         if (!problem.empty()) {
-            *error = "version string '" + key + "=" + value + "': " + problem;
+            *error = "version string '" + EscapeForMessage(given) + "': " + problem;
             return false;
         }
         strings.push_back(StringBlock(wideKey, wideValue));

@@ -21,6 +21,10 @@ const char *NameFaultReason(NameFault fault)
         return "it has a '..' component";
     case NAME_DEVICE:
         return "it names a device";
+    case NAME_SLASH:
+        return "it holds '/', which Windows takes for a separator";
+    case NAME_DROPPED_ENDING:
+        return "it has a component ending in a dot or a blank, which Windows drops";
     default:
         return "it has an empty component";
     }
@@ -37,8 +41,7 @@ std::vector<size_t> CharacterStarts(const std::string &text, const unsigned char
     return starts;
 }
 
-// The components of `relative`, split at '\' and '/' by characters, each
-// without the trailing dots and blanks that Windows drops.
+// The components of `relative`, split at '\' by characters.
 std::vector<std::string> Components(const std::string &relative, const unsigned char *leadByteRanges)
 {
     std::vector<size_t> starts = CharacterStarts(relative, leadByteRanges);
@@ -46,11 +49,9 @@ std::vector<std::string> Components(const std::string &relative, const unsigned 
     std::vector<std::string> parts;
     size_t start = 0;
     for (size_t at : starts) {
-        if (at != relative.size() && relative[at] != '\\' && relative[at] != '/')
+        if (at != relative.size() && relative[at] != '\\')
             continue;
-        std::string part = relative.substr(start, at - start);
-        part.erase(part.find_last_not_of(". ") + 1);
-        parts.push_back(part);
+        parts.push_back(relative.substr(start, at - start));
         start = at + 1;
     }
     return parts;
@@ -93,7 +94,8 @@ bool CheckStoredName(const std::string &name, const std::string &sourcePrefix, c
         *why = std::string("it holds '") + (*relative)[wildcard] + "', which Windows does not allow in file names";
         return false;
     }
-    // "", "." and "..." name the folder itself, which no file can replace.
+    // A name that ends in a separator names a folder, which no file can
+    // replace.
     if (Components(*relative, leadByteRanges).back().empty()) {
         *why = "it has no file name";
         return false;
@@ -138,6 +140,22 @@ bool DestinationComponents(const std::string &name, const std::string &sourcePre
         }
         components->push_back(utf8);
     }
+    return true;
+}
+
+bool EntryNames::Add(const std::vector<std::string> &components, const std::string &place, NameClash *clash,
+                     std::string *text, std::string *error)
+{
+    if (!clashes_.Add(components, places_.size(), clash, error))
+        return false;
+    places_.push_back(place);
+    if (clash->kind == NameClash::FILE_AND_FOLDER)
+        *text = "Windows cannot hold a file and a folder of one name side by side (" + places_[clash->earlier] + ")";
+    else if (clash->kind == NameClash::SHORT_NAME)
+        *text = "Windows may take it, by a short (8.3) name, for " + places_[clash->earlier] +
+                ", and write one over the other";
+    else if (clash->kind != NameClash::NONE)
+        *text = "Windows takes it for " + places_[clash->earlier] + ", and writes one over the other";
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sfxpack/common/name_clash.h"
+
 namespace sfxpack {
 
 enum {
@@ -28,7 +30,7 @@ enum {
 // `sourcePrefix` (cut off by length, not compared); the path below the
 // working folder short enough for the shortest working folder; the shared
 // name rules (package/names.h); none of the characters *?"<>| that Windows
-// refuses in a file name; a file name left once trailing dots and blanks go.
+// refuses in a file name; a file name after the last separator.
 // `relative` gets the path below the working folder. False, with the reason,
 // for a name the launcher refuses wherever it runs. `leadByteRanges` as
 // LeadByteRanges gives them.
@@ -45,13 +47,30 @@ bool FitsWorkingFolder(size_t relativeLength, std::string *why);
 int LongestTempFor(size_t relativeLength);
 
 // The components of the path that CheckStoredName finds below the working
-// folder, split at '\' and '/', converted to UTF-8, trailing dots and blanks
-// dropped as Windows drops them, empty ones left out. Each converted
-// component is checked again: no '/' or NUL, not "." or "..". False, with
-// the reason, for a name that either check refuses.
+// folder, split at '\', converted to UTF-8 as the launcher's system reads
+// them, empty ones left out. Each converted component is checked again: no
+// '/' or NUL, not "." or "..". False, with the reason, for a name that
+// either check refuses.
 bool DestinationComponents(const std::string &name, const std::string &sourcePrefix, int codePage,
                            const unsigned char *leadByteRanges, std::vector<std::string> *components,
                            std::string *why);
+
+// Entry names as Windows compares them: the components that
+// DestinationComponents gives are added in stored order, and each meets the
+// names before it as NameClashes says.
+class EntryNames {
+public:
+    // Adds the components of the entry shown as `place` ("entry 2 of 5:
+    // NAME"); `text` says how it meets an earlier entry, named, when the
+    // kind returned is not NONE. False, with the reason, when names cannot
+    // be compared.
+    bool Add(const std::vector<std::string> &components, const std::string &place, NameClash *clash,
+             std::string *text, std::string *error);
+
+private:
+    NameClashes clashes_;
+    std::vector<std::string> places_;
+};
 
 }  // namespace sfxpack
 

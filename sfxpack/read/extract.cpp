@@ -217,6 +217,7 @@ bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &opti
         *error = shownRoot + ": the folder is not empty; --force extracts into it all the same";
         return false;
     }
+    EntryNames names;
     bool ok = WalkEntries(
         *entries, parsed,
         [&](const ParsedEntry &entry, int32_t index, std::string *fault) {
@@ -225,6 +226,14 @@ bool ExtractPackage(Source &file, Source &recordFile, const ExtractOptions &opti
             std::string place = EntryPlace(index, header.entryCount) + DisplayName(entry.name, options.codePage) + ": ";
             if (!DestinationComponents(entry.name, parsed.sourcePrefix, options.codePage, leadByteRanges.data(),
                                        &components, &why)) {
+                *fault = place + "refused: " + why;
+                return false;
+            }
+            // Only a name spelt alike replaces a file here as it does there.
+            NameClash clash;
+            if (!names.Add(components, place.substr(0, place.size() - 2), &clash, &why, fault))
+                return false;
+            if (clash.kind != NameClash::NONE && clash.kind != NameClash::SAME_NAME) {
                 *fault = place + "refused: " + why;
                 return false;
             }

@@ -3,9 +3,11 @@
 #include "sfxpack/common/codepage.h"
 #include "sfxpack/common/dostime.h"
 #include "sfxpack/pe/manifest.h"
+#include "sfxpack/pe/resource_edit.h"
 #include "sfxpack/pe/resource_summary.h"
 #include "sfxpack/read/decoded_source.h"
 #include "sfxpack/read/integrity.h"
+#include "sfxpack/texts/language.h"
 
 #include <cctype>
 
@@ -43,6 +45,14 @@ bool ListResources(Source &file, std::FILE *out, std::string *error)
     }
     std::string level = summary.hasManifest ? RequestedLevel(summary.manifest) : "none";
     Line(out, "manifest", summary.hasManifest && level == "none" ? "no requestedExecutionLevel" : EscapeForLine(level));
+    Line(out, "caption", EscapeForLine(summary.caption));
+    // US English first: the language of the originals, and the fallback.
+    std::string languages;
+    for (int english = 1; english >= 0; english--)
+        for (uint16_t language : summary.languages)
+            if ((language == RESOURCE_LANGUAGE) == bool(english))
+                languages += (languages.empty() ? "" : " ") + LanguageTag(language);
+    Line(out, "languages", languages.empty() ? "none" : languages);
     return true;
 }
 

@@ -179,7 +179,8 @@ bool Walk(Source &file, const ParsedPackage &parsed, uint64_t at, bool withData,
     } else if (int64_t(header.packageLength) != int64_t(at))
         return reader.Fail(HeaderField("packageLength", base + offsetof(PackageHeader, packageLength),
                                        header.packageLength) +
-                           ", but the entries end at " + std::to_string(at));
+                           ", but the entries end at " + std::to_string(at) +
+                           "; without an integrity record the launcher would extract them all the same");
     if (header.totalBlocks != blocks)
         return reader.Fail(HeaderField("totalBlocks", base + offsetof(PackageHeader, totalBlocks), header.totalBlocks) +
                            ", but the entries hold " + std::to_string(blocks) +

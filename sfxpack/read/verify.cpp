@@ -25,6 +25,7 @@ bool VerifyPackage(Source &file, Source &recordFile, int codePage, VerifyResult 
         return false;
     Bytes leadByteRanges = LeadByteRanges(codePage);
     size_t directoryAt = 0;
+    EntryNames names;
     bool walked = WalkEntries(
         *entries, parsed,
         [&](const ParsedEntry &entry, int32_t index, std::string *fault) {
@@ -34,6 +35,21 @@ bool VerifyPackage(Source &file, Source &recordFile, int codePage, VerifyResult 
                 *fault = place + ": the launcher refuses it: " + why;
                 return false;
             }
+            // A file and a folder of one name fail the launcher's writes;
+            // two files of one name are one file there, the later one.
+            std::vector<std::string> components;
+            NameClash clash;
+            std::string clashText;
+            if (DestinationComponents(entry.name, parsed.sourcePrefix, codePage, leadByteRanges.data(),
+                                      &components, &why) &&
+                !names.Add(components, place, &clash, &clashText, fault))
+                return false;
+            if (clash.kind == NameClash::FILE_AND_FOLDER) {
+                *fault = place + ": the launcher cannot write it: " + clashText;
+                return false;
+            }
+            if (clash.kind != NameClash::NONE)
+                result->warnings.push_back(place + ": " + clashText);
             if (relative.size() > result->longestPath) {
                 result->longestPath = relative.size();
                 result->longestEntry = place;

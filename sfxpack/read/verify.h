@@ -13,10 +13,14 @@ struct VerifyResult {
     // of 5: NAME", and that length.
     std::string longestEntry;
     size_t longestPath = 0;
+    // Entries that Windows takes for an earlier one, which the launcher
+    // writes over it.
+    std::vector<std::string> warnings;
 };
 
 // Checks the header, every entry as the launcher reads it, each name as the
-// launcher checks it before writing (CheckStoredName), packageLength and
+// launcher checks it before writing (CheckStoredName) and against the names
+// before it (a file and a folder of one name fail), packageLength and
 // totalBlocks, and, when the header carries the integrity mark, the record
 // and the CRC-32 of the header and of every entry. `recordFile` is a second
 // reader of the same file, so that the record and the entries are each read

@@ -3,7 +3,7 @@
 #include "sfxpack/common/codepage.h"
 #include "sfxpack/common/dostime.h"
 #include "sfxpack/read/entry_name.h"
-#include "sfxpack/write/case_fold.h"
+#include "sfxpack/common/name_clash.h"
 #include "sfxpack/write/create.h"
 #include "sfxpack/write/walk.h"
 #include "package/names.h"
@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <map>
 
 namespace sfxpack {
 
@@ -106,6 +105,14 @@ bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::ve
     if (file->size > INT32_MAX)
         return Refuse(error, file->path, "the file is " + std::to_string(file->size) +
                                              " bytes; the launcher stores files below 2 GiB only");
+    // A name the build machine's file system holds in another encoding:
+    // shown escaped, with the offset of its first bad byte in what is shown.
+    size_t valid = 0;
+    for (uint32_t c; valid < file->path.size() && DecodeUtf8(file->path, &valid, &c);) {
+    }
+    if (valid < file->path.size())
+        return Refuse(error, EscapeForMessage(file->path),
+                      "the name is not valid UTF-8 (byte " + std::to_string(valid) + ")");
     if (HasParentComponent(file->relative))
         return Refuse(error, file->path, "the name has a '..' component");
     std::string bad = ForbiddenCharacter(file->relative);
@@ -149,42 +156,58 @@ bool CheckName(Found *file, const std::string &ansiPrefix, int codePage, std::ve
     return true;
 }
 
-// Windows compares names blind to case, at every level of a path: two files
-// whose names differ only in case would land on one, and a file cannot stand
-// beside a folder of its name. Folders that differ only in case merge.
-bool RefuseCaseCollisions(const std::vector<Found> &found, std::string *error)
+// The path of `file` down to its `depth`-th component, as the user sees it.
+std::string LevelPath(const Found &file, size_t depth)
 {
-    struct Level {
-        std::string spelling;
-        const Found *file;  // the file of this name, or one below this folder
-        bool isFile;
-    };
-    std::map<std::wstring, Level> levels;
-    for (const Found &file : found) {
-        for (size_t end = file.relative.find('/');; end = file.relative.find('/', end + 1)) {
-            bool isFile = end == std::string::npos;
-            std::string spelling = file.relative.substr(0, end);
-            std::wstring key;
-            if (!UpperCaseName(spelling, &key, error))
-                return false;
-            auto inserted = levels.emplace(key, Level{spelling, &file, isFile});
-            const Level &before = inserted.first->second;
-            if (!inserted.second && isFile && before.isFile)
-                return Refuse(error, before.file->path + " and " + file.path,
-                              "the names differ only in case, and Windows would write one over the other");
-            if (!inserted.second && isFile != before.isFile) {
-                // The folder's own path is that of a file below it, cut.
-                const Found *below = isFile ? before.file : &file;
-                const std::string &folder = isFile ? before.spelling : spelling;
-                std::string folderPath =
-                    below->path.substr(0, below->path.size() - below->relative.size() + folder.size());
-                return Refuse(error, (isFile ? file.path : before.file->path) + " and " + folderPath,
-                              "a file and a folder whose names differ only in case, which Windows cannot hold "
-                              "side by side");
-            }
-            if (isFile)
+    size_t end = 0;
+    for (size_t i = 0; i < depth; i++) {
+        end = file.relative.find('/', i == 0 ? 0 : end + 1);
+        if (end == std::string::npos) {
+            end = file.relative.size();
+            break;
+        }
+    }
+    return file.path.substr(0, file.path.size() - file.relative.size() + end);
+}
+
+// Windows compares names blind to case, at every level of a path, and may
+// know a long name by a short one: two such files would land on one, and a
+// file cannot stand beside a folder of its name. Folders that differ only in
+// case merge. The names are compared as the launcher's system reads the
+// stored bytes.
+bool RefuseNameClashes(const std::vector<Found> &found, size_t prefixBytes, int codePage, std::string *error)
+{
+    NameClashes names;
+    for (size_t i = 0; i < found.size(); i++) {
+        const Found &file = found[i];
+        std::string readBack;
+        if (!CodePageToUtf8(file.stored.substr(prefixBytes), codePage, &readBack, error))
+            return Refuse(error, file.path, *error);
+        std::vector<std::string> components;
+        for (size_t start = 0, end;; start = end + 1) {
+            end = readBack.find('\\', start);
+            components.push_back(readBack.substr(start, end - start));
+            if (end == std::string::npos)
                 break;
         }
+        NameClash clash;
+        if (!names.Add(components, i, &clash, error))
+            return false;
+        const Found &before = found[clash.earlier];
+        if (clash.kind == NameClash::FILE_AND_FOLDER) {
+            const Found &fileEntry = clash.fileFirst ? before : file;
+            const Found &below = clash.fileFirst ? file : before;
+            return Refuse(error, LevelPath(fileEntry, clash.depth) + " and " + LevelPath(below, clash.depth),
+                          "a file and a folder whose names differ only in case, which Windows cannot hold "
+                          "side by side");
+        }
+        if (clash.kind == NameClash::SHORT_NAME)
+            return Refuse(error, LevelPath(before, clash.depth) + " and " + LevelPath(file, clash.depth),
+                          "one name is of the form of a short (8.3) name that Windows may give the other, and "
+                          "Windows would write one over the other");
+        if (clash.kind != NameClash::NONE)
+            return Refuse(error, before.path + " and " + file.path,
+                          "the names differ only in case, and Windows would write one over the other");
     }
     return true;
 }
@@ -218,7 +241,7 @@ bool CollectEntries(const CreateOptions &options, const std::string &ansiPrefix,
             return false;
     std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) { return a.stored < b.stored; });
 
-    if (!RefuseCaseCollisions(found, error))
+    if (!RefuseNameClashes(found, ansiPrefix.size(), options.codePage, error))
         return false;
 
     // Sizes first, so that an oversized package is refused before any read.

@@ -1,6 +1,7 @@
 // `sfxpack create`: from options to a finished package file.
 #include "sfxpack/common/codepage.h"
 #include "sfxpack/common/files.h"
+#include "sfxpack/pe/pe_image.h"
 #include "sfxpack/pe/pe_resource.h"
 #include "sfxpack/write/create.h"
 #include "sfxpack/write/progress.h"
@@ -40,6 +41,13 @@ bool CheckStub(const std::string &path, const Bytes &stub, std::string *error)
     if (location.size != PACKAGE_HEADER_SIZE) {
         *error = path + ": the header placeholder is " + std::to_string(location.size) + " bytes, not " +
                  std::to_string(PACKAGE_HEADER_SIZE);
+        return false;
+    }
+    // The payload appended after the image would break the signature,
+    // whether or not the resources are rebuilt.
+    PeImage image;
+    if (ReadPeImage(stub, &image, &why) && HasSignature(stub, image)) {
+        *error = path + ": the executable is signed; sign the package once it is made instead";
         return false;
     }
     auto first = stub.begin() + location.fileOffset;

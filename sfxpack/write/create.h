@@ -43,6 +43,10 @@ struct CreateOptions {
     // The manifest: one made for an execution level, or the user's own file.
     std::string executionLevel;
     std::string manifestPath;
+    // The caption of every message box and window, in every language.
+    std::string caption;
+    // Translations (.po files) of the launcher's texts.
+    std::vector<std::string> languagePaths;
 };
 
 // Collects every regular file below `options.directory` into `entries`

@@ -1,9 +1,12 @@
 // The options for the package's own icon, version information and manifest,
 // turned into the resources that replace the launcher's.
+#include "sfxpack/common/codepage.h"
 #include "sfxpack/common/files.h"
 #include "sfxpack/pe/manifest.h"
 #include "sfxpack/pe/resource_edit.h"
 #include "sfxpack/pe/version_info.h"
+#include "sfxpack/texts/launcher_texts.h"
+#include "sfxpack/texts/translation.h"
 #include "sfxpack/write/create.h"
 
 #include <algorithm>
@@ -59,6 +62,53 @@ bool BuildVersion(const CreateOptions &options, Bytes *data, std::string *error)
     return true;
 }
 
+// The caption is shown in UTF-16 only (message boxes and window captions,
+// never the log), so any character will do but a control character.
+bool BuildCaption(const std::string &caption, std::u16string *wide, std::string *error)
+{
+    std::string why;
+    if (!Utf8ToUtf16(caption, wide, &why))
+        return Fail(error, "--caption: " + why);
+    if (wide->empty())
+        return Fail(error, "--caption: the caption is empty");
+    if (wide->size() > MAX_TEXT_UNITS)
+        return Fail(error, "--caption: longer than the launcher's 127 characters (" + std::to_string(wide->size()) +
+                               ")");
+    for (char16_t c : *wide)
+        if (c < 0x20)
+            return Fail(error, "--caption: a control character");
+    return true;
+}
+
+bool BuildLanguages(const std::vector<std::string> &paths, std::vector<LauncherLanguage> *languages,
+                    std::string *error)
+{
+    for (const std::string &path : paths) {
+        Translation translation;
+        if (!ReadTranslation(path, &translation, error))
+            return false;
+        for (size_t i = 0; i < languages->size(); i++)
+            if ((*languages)[i].language == translation.language.id)
+                return Fail(error, path + ": " + paths[i] + " is a translation into the same language (" +
+                                       LanguageTag(translation.language.id) + ")");
+        LauncherLanguage language;
+        language.language = translation.language.id;
+        const std::vector<LauncherText> &originals = LauncherTexts();
+        for (size_t i = 0; i < originals.size(); i++) {
+            const std::u16string &text = translation.texts[i];
+            switch (originals[i].place) {
+            case TextPlace::String: language.strings.push_back(text); break;
+            case TextPlace::DialogCaption: language.dialogCaption = text; break;
+            case TextPlace::ProgressText: language.progressText = text; break;
+            case TextPlace::PasswordPrompt: language.passwordPrompt = text; break;
+            case TextPlace::OkButton: language.okButton = text; break;
+            }
+        }
+        languages->push_back(language);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ApplyResourceOptions(const CreateOptions &options, Bytes *stub, bool *rebuilt, std::string *error)
@@ -86,6 +136,10 @@ bool ApplyResourceOptions(const CreateOptions &options, Bytes *stub, bool *rebui
         if (!CheckManifest(changes.manifest, &why))
             return Fail(error, options.manifestPath + ": " + why);
     }
+    if (!options.caption.empty() && !BuildCaption(options.caption, &changes.caption, error))
+        return false;
+    if (!BuildLanguages(options.languagePaths, &changes.languages, error))
+        return false;
     if (!changes.Any())
         return true;
     Bytes out;

@@ -62,6 +62,7 @@ struct Walk {
     FileStat output = {0, 0, 0, 0};  // inode 0: no package there yet
     int64_t packageBytes = 0;  // at least, with the files found so far
     bool full = false;
+    int64_t folderVisits = 0;
 };
 
 // Why a followed link cannot be stored.
@@ -97,25 +98,34 @@ bool AddFile(Walk *walk, const fs::path &path, Found file)
 // Adds the regular files below `folder`, whose resolved path is `real`.
 bool WalkFolder(Walk *walk, const fs::path &folder, const fs::path &relative, const fs::path &real)
 {
+    // Links to the same folders again and again give a tree of few folders
+    // but countless paths, each without a file to count.
+    if (++walk->folderVisits > WALK_FOLDER_VISITS)
+        return Refuse(walk->error, folder.u8string(),
+                      "more than " + std::to_string(WALK_FOLDER_VISITS) +
+                          " folders walked through; links followed may lead to the same folders again and again");
     std::error_code failure;
-    fs::directory_iterator it(folder, failure), end;
+    // Read through the resolved path, so that no call resolves again the
+    // links on the way down, which makes each visit cost the depth.
+    fs::directory_iterator it(real, failure), end;
     for (; !failure && it != end && !walk->full; it.increment(failure)) {
-        const fs::path &path = it->path();
+        const fs::path &here = it->path();
+        fs::path name = here.filename(), path = folder / name;
         std::string shown = path.u8string();
         fs::file_status status = it->symlink_status(failure);
         if (failure)
             break;
-        fs::path resolved = real / path.filename();
+        fs::path resolved = here;
         if (fs::is_symlink(status)) {
-            std::string target = fs::read_symlink(path, failure).u8string();
+            std::string target = fs::read_symlink(here, failure).u8string();
             if (failure)
                 break;
             if (!walk->request->followLinks)
                 return Refuse(walk->error, shown,
                               "a symbolic link to " + target + "; --follow-links stores what it points to");
-            status = fs::status(path, failure);
+            status = fs::status(here, failure);
             if (!failure && fs::is_directory(status))
-                resolved = fs::canonical(path, failure);
+                resolved = fs::canonical(here, failure);
             if (failure)
                 return Refuse(walk->error, shown, BrokenLink(target, failure));
             for (const auto &walked : walk->chain)
@@ -125,7 +135,7 @@ bool WalkFolder(Walk *walk, const fs::path &folder, const fs::path &relative, co
         }
         if (fs::is_directory(status)) {
             walk->chain.emplace_back(resolved, shown);
-            bool walked = WalkFolder(walk, path, relative / path.filename(), resolved);
+            bool walked = WalkFolder(walk, path, relative / name, resolved);
             walk->chain.pop_back();
             if (!walked)
                 return false;
@@ -135,8 +145,8 @@ bool WalkFolder(Walk *walk, const fs::path &folder, const fs::path &relative, co
             return Refuse(walk->error, shown, "not a regular file or directory");
         Found file;
         file.path = shown;
-        file.relative = (relative / path.filename()).generic_u8string();
-        if (!AddFile(walk, path, std::move(file)))
+        file.relative = (relative / name).generic_u8string();
+        if (!AddFile(walk, here, std::move(file)))
             return false;
     }
     if (failure)

@@ -34,10 +34,15 @@ struct WalkRequest {
     std::string outputPath;
 };
 
+// The most folders a walk goes through, each visit counted, the folder given
+// included.
+enum { WALK_FOLDER_VISITS = 100000 };
+
 // Appends the regular files below `request.directory` to `found`, in the
 // folder's own order. Stops as soon as the files found, counted at their
-// least, pass the 2 GiB a package can reach: links followed can lead to the
-// same folders over and over without ever looping. Refuses, naming it, a
+// least, pass the 2 GiB a package can reach, or its visits to folders pass
+// WALK_FOLDER_VISITS: links followed can lead to the same folders over and
+// over without ever looping. Refuses, naming it, a
 // link unless `followLinks`, a link that points nowhere or back into a
 // folder being walked, and whatever is neither file nor folder.
 bool WalkTree(const WalkRequest &request, std::vector<Found> *found, std::vector<std::string> *warnings,

@@ -224,7 +224,9 @@ TEST_F(Extract, ReleasePackageWithItsOwnResourcesRunsSignedAndADamagedOneFailsBo
     EXPECT_EQ(sfxpack("list", dir / "pkg.exe"), 0);
     std::string listing = ReadText(dir / "out.txt");
     EXPECT_NE(listing.find("\nicons: 16x16 32x32 48x48 256x256\nfileVersion: 2.5.1.0\n"), std::string::npos) << listing;
-    EXPECT_NE(listing.find("\nversion: CompanyName=Widget Makers\nmanifest: asInvoker\nentry: "), std::string::npos)
+    EXPECT_NE(listing.find("\nversion: CompanyName=Widget Makers\nmanifest: asInvoker\n"
+                           "caption: Tollivex Self-extracting EXE\nlanguages: en_US\nentry: "),
+              std::string::npos)
         << listing;
     EXPECT_NE(listing.find(" data\\f.bin\n"), std::string::npos) << listing;
     EXPECT_EQ(sfxpack("verify", dir / "pkg.exe"), 0) << ReadText(dir / "out.txt");
@@ -253,20 +255,22 @@ TEST_F(Extract, ReleasePackageWithItsOwnResourcesRunsSignedAndADamagedOneFailsBo
     EXPECT_EQ(ListTree(damaged.path()), (std::vector<std::string>{"SETUP.LOG", "pkg.exe", "records/", "temp/"}));
 }
 
-// One verdict on one package: `sfxpack verify` exits 0 exactly when the
-// launcher, run silently, extracts the package without a message.
-TEST_F(Extract, VerifyAndTheLauncherAgreeOnEveryPackage)
+// One verdict on one package: `sfxpack verify` and `sfxpack extract` exit 0
+// exactly when the launcher, run silently, extracts the package without a
+// message.
+TEST_F(Extract, VerifyExtractAndTheLauncherAgreeOnEveryPackage)
 {
     Bytes stub;
     std::string error;
     ASSERT_TRUE(sfxpack::ReadFileBytes(LauncherStub(), &stub, &error)) << error;
-    auto Build = [&](const std::string &prefix, const std::string &extra) {
+    auto Build = [&](const std::string &prefix, const std::string &extra, const std::string &last = "") {
         sfxpack::Package package;
         package.integrityRecord = true;
         package.sourcePrefix = prefix;
         package.entries = {MakeEntry(prefix + "a.txt", 5, 1, WHEN), MakeEntry(prefix + "sub\\b.bin", 20000, 2, WHEN)};
-        if (!extra.empty())
-            package.entries.push_back(MakeEntry(extra, 7, 3, WHEN));
+        for (const std::string &name : {extra, last})
+            if (!name.empty())
+                package.entries.push_back(MakeEntry(name, 7, 3, WHEN));
         Bytes bytes;
         std::string failure;
         EXPECT_TRUE(sfxpack::BuildPackage(stub, package, &bytes, &failure)) << failure;
@@ -278,16 +282,16 @@ TEST_F(Extract, VerifyAndTheLauncherAgreeOnEveryPackage)
     Bytes damagedEntry = intact, damagedPassword = intact;
     damagedEntry[parsed.entries[1].dataOffset + 12345] ^= 0x01;
     damagedPassword[parsed.resource.fileOffset + offsetof(PackageHeader, storedPassword)] ^= 0x01;
-    // 150 bytes below the working folder fit under this test's TEMP; verify
+    // 140 bytes below the working folder fit under this test's TEMP; verify
     // says how long a TEMP they leave room for.
-    std::string longButTaken = std::string(141, 'd') + "\\long.txt";
+    std::string longButTaken = std::string(131, 'd') + "\\long.txt";
     const struct {
         std::string what;
         Bytes bytes;
         bool intact;
     } cases[] = {
         {"intact", intact, true},
-        {"a path of 150 bytes", Build("", longButTaken), true},
+        {"a path of 140 bytes", Build("", longButTaken), true},
         {"a byte of an entry flipped", damagedEntry, false},
         {"a byte of the password field flipped", damagedPassword, false},
         {"..\\evil.txt", Build("", "..\\evil.txt"), false},
@@ -295,6 +299,16 @@ TEST_F(Extract, VerifyAndTheLauncherAgreeOnEveryPackage)
         {"a folder part shorter than the source prefix", Build("C:\\src\\", "a.txt"), false},
         {"a path of 250 bytes", Build("", std::string(241, 'd') + "\\long.txt"), false},
         {"a*b.txt", Build("", "a*b.txt"), false},
+        // Windows takes '/' for a separator and drops a component's
+        // trailing dots and blanks: the launcher refuses such names.
+        {"x/y.txt", Build("", "x/y.txt"), false},
+        {"dir \\x.txt", Build("", "dir \\x.txt"), false},
+        {"d1\\d2.\\d3 \\x.txt", Build("", "d1\\d2.\\d3 \\x.txt"), false},
+        {"a\\b..\\c. \\d.txt", Build("", "a\\b..\\c. \\d.txt"), false},
+        // A file and a folder of one name, in either order, case aside.
+        {"seen.exe, then seen.exe\\x.txt", Build("", "seen.exe", "seen.exe\\x.txt"), false},
+        {"A, then a\\b.txt", Build("", "A", "a\\b.txt"), false},
+        {"sub\\b.bin, then SUB", Build("", "SUB"), false},
     };
     for (const auto &one : cases) {
         TempDir run;
@@ -303,6 +317,9 @@ TEST_F(Extract, VerifyAndTheLauncherAgreeOnEveryPackage)
                                   (run / "verify.txt") + "' 2>&1").c_str());
         int verified = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         std::string said = ReadText(run / "verify.txt");
+        status = std::system((std::string(SFXPACK_TEST_CLI) + " extract '" + (run / "pkg.exe") + "' '" +
+                              (run / "extracted") + "' >'" + (run / "extract.txt") + "' 2>&1").c_str());
+        int extracted = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         std::filesystem::create_directories(run / "temp");
         e2e::Run how;
         how.arguments = "-s";
@@ -310,14 +327,77 @@ TEST_F(Extract, VerifyAndTheLauncherAgreeOnEveryPackage)
         EXPECT_EQ(RunWine(run / "pkg.exe", how), 0);
         std::string log = ReadText(run / "SETUP.LOG");
         EXPECT_EQ(verified, one.intact ? 0 : 1) << one.what << ": " << said;
+        EXPECT_EQ(extracted, one.intact ? 0 : 1) << one.what << ": " << ReadText(run / "extract.txt");
         EXPECT_EQ(log.empty(), one.intact) << one.what << ": " << log;
-        if (one.what == "a path of 150 bytes")
-            EXPECT_NE(said.find(": entry 3 of 3: " + longButTaken + ": its 150 bytes of path below the working "
-                                "folder leave room for a TEMP of at most 99 bytes; under a longer one the launcher "
+        if (one.what == "a path of 140 bytes")
+            EXPECT_NE(said.find(": entry 3 of 3: " + longButTaken + ": its 140 bytes of path below the working "
+                                "folder leave room for a TEMP of at most 109 bytes; under a longer one the launcher "
                                 "refuses the package\n"),
                       std::string::npos)
                 << said;
     }
+}
+
+// The writer built for Windows, run under Wine, and the one built for Linux
+// take and refuse the same names: only characters that come back as
+// themselves, as the launcher's system reads the bytes.
+TEST_F(Extract, TheWindowsAndLinuxWritersGiveOneVerdictOnEveryName)
+{
+    const struct {
+        std::string codePage, name;
+        bool taken;
+    } cases[] = {
+        {"932", "a\xC2\xA5" "b.txt", false},  // yen sign, 0x5C in the GNU C library's 932
+        {"932", "\xE3\x80\x9C.txt", false},  // wave dash, read back as U+FF5E
+        {"932", "\xEF\xBD\x9E.txt", true},
+        {"1258", "\xE1\xBA\xA5.txt", false}, // precomposed, no place of its own in 1258
+        {"1258", "a\xCD\x80.txt", false},     // U+0340, read back as U+0300
+        {"1258", "a\xCC\x81.txt", true},
+        {"1253", "\xE1\xBF\xAE.txt", false}, // U+1FEE, read back as U+0385
+        {"1253", "\xCE\x85.txt", true},
+    };
+    std::string windowsWriter = WinBuildDir() + "/sfxpack/sfxpack.exe";
+    ASSERT_TRUE(Exists(windowsWriter));
+    for (const auto &one : cases) {
+        TempDir run;
+        WriteText(run / ("in/" + one.name), "x");
+        int native = std::system((std::string("'") + SFXPACK_TEST_CLI + "' create --stub '" + LauncherStub() +
+                                 "' --codepage " + one.codePage + " -o '" + (run / "linux.exe") + "' '" +
+                                 (run / "in") + "' 2>/dev/null").c_str());
+        int windows = WaitForExit(StartWine({windowsWriter, "create", "--stub", WinePath(LauncherStub()),
+                                             "--codepage", one.codePage, "-o", WinePath(run / "windows.exe"),
+                                             WinePath(run / "in")}));
+        EXPECT_EQ(WIFEXITED(native) ? WEXITSTATUS(native) : -1, one.taken ? 0 : 1) << one.codePage << " " << one.name;
+        EXPECT_EQ(windows, one.taken ? 0 : 1) << one.codePage << " " << one.name;
+        if (one.taken)
+            EXPECT_EQ(ReadBytes(run / "linux.exe"), ReadBytes(run / "windows.exe")) << one.codePage << " " << one.name;
+    }
+}
+
+// The Windows build of sfxpack writes a caption as the Linux one does, and
+// refuses translations, which need libgettextpo, with one clear line.
+TEST_F(Extract, TheWindowsWriterTakesACaptionButNoTranslation)
+{
+    WriteText(dir / "in/a.txt", "x");
+    std::string windowsWriter = WinBuildDir() + "/sfxpack/sfxpack.exe";
+    const std::string caption = "Widget \xCE\xA9 Setup";
+    int native = std::system((std::string("'") + SFXPACK_TEST_CLI + "' create --stub '" + LauncherStub() +
+                              "' --caption '" + caption + "' -o '" + (dir / "linux.exe") + "' '" + (dir / "in") +
+                              "'").c_str());
+    EXPECT_EQ(native, 0);
+    EXPECT_EQ(WaitForExit(StartWine({windowsWriter, "create", "--stub", WinePath(LauncherStub()), "--caption", caption,
+                                     "-o", WinePath(dir / "windows.exe"), WinePath(dir / "in")})),
+              0);
+    EXPECT_EQ(ReadBytes(dir / "linux.exe"), ReadBytes(dir / "windows.exe"));
+
+    int refused = std::system(("wine '" + windowsWriter + "' create --stub '" + WinePath(LauncherStub()) +
+                               "' --language de -o '" + WinePath(dir / "de.exe") + "' '" + WinePath(dir / "in") +
+                               "' </dev/null >/dev/null 2>'" + (dir / "err.txt") + "'").c_str());
+    EXPECT_EQ(WIFEXITED(refused) ? WEXITSTATUS(refused) : -1, 1);
+    EXPECT_EQ(ReadText(dir / "err.txt"),
+              "sfxpack: --language needs GNU gettext's libgettextpo, which the Windows build of sfxpack lacks; "
+              "make packages with translations with the Linux build\r\n");
+    EXPECT_FALSE(Exists(dir / "de.exe"));
 }
 
 // The version resource and the manifest as Windows reads them from a package

@@ -1,13 +1,17 @@
 // The launcher's windows under Wine, driven as a user and other programs
 // would: the install question, the password dialog typed into, the bar's
 // percentages as the run goes, WM_UPDATEPROGRESS from another program, and
-// no window at all in silent mode.
+// no window at all in silent mode; the texts in the user's language.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 
+#include "sfxpack/common/codepage.h"
+#include "sfxpack/write/create.h"
 #include "tests/e2e/harness.h"
 
 using namespace e2e;
@@ -46,17 +50,59 @@ protected:
                const std::map<std::string, std::string> &environment = {})
     {
         WritePackage(dir / "pkg.exe", package);
-        std::vector<std::string> args = {"-n", "-e", "TEMP=" + WinePath(dir / "temp"), "-d", WinePath(dir.path())};
+        Launch(arguments, environment, "");
+    }
+    // Starts `dir`/pkg.exe as written, with LC_ALL `locale` when not empty:
+    // Wine's user interface language follows it.
+    void Launch(const std::string &arguments, const std::map<std::string, std::string> &environment,
+                const std::string &locale)
+    {
+        std::vector<std::string> args = {ToolPath("winrun"), "-n", "-e", "TEMP=" + WinePath(dir / "temp"),
+                                         "-d", WinePath(dir.path())};
         for (const auto &[name, value] : environment) {
             args.push_back("-e");
             args.push_back(name + "=" + value);
         }
         args.push_back("-c");
         args.push_back("\"" + WinePath(dir / "pkg.exe") + "\" " + arguments);
-        std::string output;
-        ASSERT_EQ(0, RunTool("winrun", args, &output));
-        pid = std::stoul(output);
+        char outputPath[] = "/tmp/sfx-gui-XXXXXX";
+        int output = mkstemp(outputPath);
+        ASSERT_GE(output, 0);
+        pid_t child = StartWine(args, output, [&locale] {
+            if (!locale.empty()) {
+                setenv("LC_ALL", locale.c_str(), 1);
+                setenv("LANG", locale.c_str(), 1);
+            }
+        });
+        close(output);
+        int code = WaitForExit(child);
+        std::string printed = ReadText(outputPath);
+        unlink(outputPath);
+        ASSERT_EQ(0, code);
+        pid = std::stoul(printed);
+        ended = false;
         ASSERT_NE(0u, pid);
+    }
+
+    // `dir`/pkg.exe written by sfxpack create from a folder of 4 blocks, with
+    // the shipped German and Japanese translations, titled "Demo Product"
+    // and locked with "Open Sesame".
+    void CreateTranslated(const std::string &caption, const std::string &setupCommand = "")
+    {
+        std::filesystem::create_directories(dir / "content");
+        WriteBytes(dir / "content/a.bin", Bytes(4 * 8192, 'a'));
+        sfxpack::CreateOptions options;
+        options.directory = dir / "content";
+        options.outputPath = dir / "pkg.exe";
+        options.stubPath = LauncherStub();
+        options.productTitle = "Demo Product";
+        options.password = "Open Sesame";
+        options.setupCommand = setupCommand;
+        options.caption = caption;
+        options.languagePaths = {SourceDir() + "/translations/de.po", SourceDir() + "/translations/ja.po"};
+        std::vector<std::string> warnings;
+        std::string error;
+        ASSERT_TRUE(sfxpack::CreatePackage(options, &warnings, &error)) << error;
     }
 
     // Starts the ten blocks titled "Demo Product" and locked with "Open
@@ -80,6 +126,23 @@ protected:
     {
         arguments.insert(arguments.begin(), {"-p", std::to_string(pid)});
         return Tool(arguments, output);
+    }
+    // The text as Unicode, in UTF-8: the launcher's windows are Unicode.
+    std::string UText(std::vector<std::string> select)
+    {
+        std::string output;
+        select.push_back("utext");
+        EXPECT_EQ(0, Ctl(select, &output));
+        std::vector<std::string> lines = ConsoleLines(output);
+        return lines.empty() ? "<none>" : lines[0];
+    }
+    // The handle of the visible dialog or message box, once there is one.
+    std::string WaitForDialog()
+    {
+        std::string output;
+        EXPECT_EQ(0, Ctl({"-c", "#32770", "-v", "-w", "20000", "wait"}, &output));
+        std::vector<std::string> lines = ConsoleLines(output);
+        return lines.empty() ? "0" : lines[0];
     }
     std::string Text(std::vector<std::string> select)
     {
@@ -248,6 +311,120 @@ TEST_F(Gui, SilentModeNeverShowsAWindow)
     EXPECT_NE(std::string::npos, record.find("done")) << record;
     EXPECT_EQ("", ReadText(dir / "SETUP.LOG"));
     EXPECT_TRUE(Exists(dir / "SETUP.LOG"));
+}
+
+// What the user sees of a package with German and Japanese translations:
+// the loader picks the texts by the user's interface language, German for
+// Germany and Austria alike (stored under the neutral sublanguage),
+// Japanese where the code page is 932, and the US English originals for a
+// language the package does not hold.
+struct SeenTexts {
+    const char *locale, *boxCaption, *question, *dialogCaption, *progress, *prompt, *ok;
+};
+
+const SeenTexts GERMAN = {"de_DE.UTF-8", "Tollivex – selbstentpackende EXE",
+                          "Demo Product wird jetzt installiert. Möchten Sie fortfahren?",
+                          "Tollivex – selbstentpackende Exe",
+                          "Bitte warten Sie, während Tollivex die Dateien entpackt, mit denen diese Anwendung "
+                          "installiert wird.",
+                          "Bitte geben Sie das Kennwort ein, das zum Entpacken der beigefügten Dateien nötig ist.", "OK"};
+const SeenTexts JAPANESE = {"ja_JP.UTF-8", "Tollivex 自己解凍 EXE", "Demo Product をインストールします。続行しますか？",
+                            "Tollivex 自己解凍 Exe",
+                            "このアプリケーションをインストールするファイルを Tollivex が展開しています。"
+                            "しばらくお待ちください。",
+                            "添付のファイルを展開するには、パスワードを入力してください。", "OK"};
+const SeenTexts ENGLISH = {"C", BOX_CAPTION, "This will install Demo Product. Do you wish to continue?", DIALOG_CAPTION,
+                           "Please wait while Tollivex extracts the files which will install this application",
+                           "Please enter the password required to extract the attached files.", "OK"};
+
+TEST_F(Gui, TheQuestionProgressAndPasswordSpeakTheUsersLanguage)
+{
+    ASSERT_NO_FATAL_FAILURE(CreateTranslated(""));
+    SeenTexts austrian = GERMAN;
+    austrian.locale = "de_AT.UTF-8";
+    for (const SeenTexts &seen : {GERMAN, austrian, JAPANESE, ENGLISH}) {
+        SCOPED_TRACE(seen.locale);
+        std::filesystem::remove_all(dir / "temp/~EXB0000");
+        ASSERT_NO_FATAL_FAILURE(Launch("", {}, seen.locale));
+        std::string box = WaitForDialog();
+        EXPECT_EQ(seen.boxCaption, UText({"-h", box}));
+        EXPECT_EQ(seen.question, UText({"-h", box, "-i", "0xFFFF"}));
+        // The progress window exists, hidden, from the start.
+        EXPECT_EQ(seen.dialogCaption, UText({"-c", "Progress"}));
+        EXPECT_EQ(seen.progress, UText({"-c", "Progress", "-i", "200"}));
+        ASSERT_EQ(0, Ctl({"-h", box, "-i", "6", "click"}));
+        ASSERT_EQ(0, Ctl({"-h", box, "gone"}));
+
+        std::string password = WaitForDialog();
+        EXPECT_EQ(seen.dialogCaption, UText({"-h", password}));
+        EXPECT_EQ(seen.prompt, UText({"-h", password, "-i", "200"}));
+        EXPECT_EQ(seen.ok, UText({"-h", password, "-i", "1"}));
+        ASSERT_EQ(0, Ctl({"-h", password, "-i", "104", "type", "Open Sesame"}));
+        ASSERT_EQ(0, Ctl({"-h", password, "-i", "104", "key", "enter"}));
+        EXPECT_EQ("ended", WaitForEnd().back());
+        EXPECT_EQ(Bytes(4 * 8192, 'a'), ReadBytes(dir / "temp/~EXB0000/a.bin"));
+    }
+}
+
+// --caption is every caption, in every language: the message boxes' and
+// both windows'. Its "ő" is in neither code page 1252 nor 932: only Unicode
+// windows and message boxes show it.
+TEST_F(Gui, TheCaptionGivenIsEveryCaptionInEveryLanguage)
+{
+    const std::string caption = "Widget Pro – Telepítő";
+    ASSERT_NO_FATAL_FAILURE(CreateTranslated(caption));
+    for (const char *locale : {"de_DE.UTF-8", "C"}) {
+        SCOPED_TRACE(locale);
+        ASSERT_NO_FATAL_FAILURE(Launch("", {}, locale));
+        EXPECT_EQ(caption, UText({"-c", "Progress"}));
+        std::string question = WaitForDialog();
+        EXPECT_EQ(caption, UText({"-h", question}));
+        ASSERT_EQ(0, Ctl({"-h", question, "-i", "6", "click"}));
+        ASSERT_EQ(0, Ctl({"-h", question, "gone"}));
+        std::string password = WaitForDialog();
+        EXPECT_EQ(caption, UText({"-h", password}));
+        ASSERT_EQ(0, Ctl({"-h", password, "-i", "104", "type", "wrong"}));
+        ASSERT_EQ(0, Ctl({"-h", password, "-i", "104", "key", "enter"}));
+        ASSERT_EQ(0, Ctl({"-h", password, "gone"}));
+        std::string box = WaitForDialog();
+        EXPECT_EQ(caption, UText({"-h", box}));
+        EXPECT_EQ(std::string(locale) == "C" ? "You have entered an incorrect password." : "Das eingegebene Kennwort ist falsch.",
+                  UText({"-h", box, "-i", "0xFFFF"}));
+        ASSERT_EQ(0, Ctl({"-h", box, "-i", "1", "click"}));
+        EXPECT_EQ("ended", WaitForEnd().back());
+    }
+}
+
+// A silent run writes the same texts, formats filled in, in the ANSI code
+// page to its log.
+TEST_F(Gui, ASilentRunLogsTheUsersLanguage)
+{
+    ASSERT_NO_FATAL_FAILURE(CreateTranslated("", "Missing.exe"));
+    struct Case {
+        const char *locale;
+        int codePage;
+        std::string launch, password;
+    } cases[] = {
+        {"de_DE.UTF-8", 1252, "Das Setup-Programm konnte nicht gestartet werden: Rückgabewert=2",
+         "Das eingegebene Kennwort ist falsch."},
+        {"ja_JP.UTF-8", 932, "セットアップ プログラムを起動できませんでした: 戻り値=2",
+         "入力されたパスワードが正しくありません。"},
+        {"C", 1252, "WinExec failed: return=2", "You have entered an incorrect password."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.locale);
+        std::string expected, why;
+        ASSERT_TRUE(sfxpack::Utf8ToCodePage(c.launch + "\r\n" + c.password + "\r\n", c.codePage, &expected, &why));
+        e2e::Run run;
+        run.locale = c.locale;
+        run.arguments = "-s \"-pOpen Sesame\"";
+        run.temp = WinePath(dir / "temp");
+        EXPECT_EQ(0, RunWine(dir / "pkg.exe", run));
+        std::string log = ReadText(dir / "SETUP.LOG");
+        run.arguments = "-s -pwrong";
+        EXPECT_EQ(0, RunWine(dir / "pkg.exe", run));
+        EXPECT_EQ(expected, log + ReadText(dir / "SETUP.LOG"));
+    }
 }
 
 }  // namespace

@@ -36,6 +36,8 @@ TEST_F(Remove, EntriesThatCouldLeaveTheWorkingDirectoryAreRefused)
         "\\evil.txt",             "\\\\server\\share\\x.txt", "/evil.txt",
         "NUL",                    "con.txt",                 "sub\\COM1 .log",
         "COM\xB9.log",            "prefix-too-short.txt",
+        // Windows would drop the ending, and make or find another name.
+        ".\\dot.txt",            "dir \\x.txt",
         // A line feed would have planted a line of its own in the log.
         "x\nYou have entered an incorrect password.",
     };
@@ -64,12 +66,12 @@ TEST_F(Remove, EntriesThatCouldLeaveTheWorkingDirectoryAreRefused)
 TEST_F(Remove, LookalikesOfRefusedNamesAreExtracted)
 {
     sfxpack::Package package;
-    package.entries = {MakeEntry(".\\dot.txt", 3, 2), MakeEntry("..x\\y.txt", 3, 3), MakeEntry("console.txt", 3, 4),
+    package.entries = {MakeEntry(".x\\dot.txt", 3, 2), MakeEntry("..x\\y.txt", 3, 3), MakeEntry("console.txt", 3, 4),
                        MakeEntry("COM10", 3, 5)};
     e2e::Run run;
     run.arguments = "-s";
     EXPECT_EQ(RunForLog(dir, package, run), "");
-    EXPECT_EQ(ListTree(dir / "temp/~EXB0000"), (Tree{"..x/", "..x/y.txt", "COM10", "console.txt", "dot.txt"}));
+    EXPECT_EQ(ListTree(dir / "temp/~EXB0000"), (Tree{"..x/", "..x/y.txt", ".x/", ".x/dot.txt", "COM10", "console.txt"}));
 }
 
 TEST_F(Remove, DestinationLengthIsBoundedAt259Bytes)

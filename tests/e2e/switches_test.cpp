@@ -175,4 +175,25 @@ TEST_F(Switches, TheLastPasswordCounts)
     EXPECT_EQ(ReadText(dir / "SETUP.LOG"), WRONG_PASSWORD);
 }
 
+// The password is compared byte for byte: a soft hyphen (U+00AD, the byte
+// 0xAD in code page 1252), which the locale's comparison passes over, is a
+// character like any other.
+TEST_F(Switches, ASoftHyphenIsPartOfThePassword)
+{
+    sfxpack::Package package = Plain();
+    package.password = "secret";
+    package.exitCodes = true;
+    e2e::Run run;
+    run.locale = "C.UTF-8";
+    for (const char *given : {"-psec\u00ADret", "-psecret\u00AD"}) {
+        SCOPED_TRACE(given);
+        run.arguments = std::string("-s ") + given;
+        EXPECT_EQ(RunPackage(dir, package, run), 86);  // ERROR_INVALID_PASSWORD
+        EXPECT_EQ(ReadText(dir / "SETUP.LOG"), WRONG_PASSWORD);
+    }
+    run.arguments = "-s -psecret";
+    EXPECT_EQ(RunPackage(dir, package, run), 0);
+    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+}
+
 }  // namespace

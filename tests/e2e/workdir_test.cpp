@@ -117,4 +117,41 @@ TEST(RealLauncher, DeepPackagePathFindsTheWorkingDir)
     EXPECT_EQ(e2e::ListTree(dir / "temp"), std::vector<std::string>{});
 }
 
+// Code page 1252 has no Cyrillic letters: TEMP below "Миша" and a package
+// kept in "Загрузки" are reached by their short forms, never by a path in
+// which '?' stands for what the code page lacks.
+TEST(RealLauncher, FoldersNamedOutsideTheAnsiCodePage)
+{
+    e2e::TempDir dir;
+    e2e::Run run = e2e::RecordingRun(dir);
+    run.arguments = "-s";
+    run.locale = "C.UTF-8";
+    std::string temp = dir / "temp/Миша/Temp";
+    fs::create_directories(temp);
+    run.temp = e2e::WinePath(temp);
+
+    sfxpack::Package package;
+    package.setupCommand = "Setup.exe";
+    package.entries = {e2e::MakeEntry("DATA.TXT", 10, 1), e2e::MakeEntry("Setup.exe", e2e::RecorderProgram())};
+    ASSERT_EQ(e2e::RunPackage(dir, package, run), 0);
+    EXPECT_EQ(e2e::ReadText(dir / "SETUP.LOG"), "");
+    // The setup program ran from below that TEMP and found its files there.
+    std::string record = e2e::ReadText(dir / "records/Setup.txt");
+    EXPECT_EQ(record.find('?'), std::string::npos) << record;
+    EXPECT_NE(record.find("\\~EXB0000\\Setup.exe -s -sms\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("\\~EXB0000\\Setup.exe\nfile=DATA.TXT\nfile=Setup.exe\n"), std::string::npos) << record;
+    EXPECT_EQ(e2e::ListTree(dir / "temp"), (std::vector<std::string>{"Миша/", "Миша/Temp/"}));
+
+    // The silent log lies beside the package. It is opened first, before the
+    // package is read; what the rest of the run gives is not looked at here.
+    std::string kept = dir / "Загрузки";
+    fs::create_directories(kept);
+    fs::create_directories(dir / "ascii-temp");
+    run.temp = e2e::WinePath(dir / "ascii-temp");
+    e2e::WritePackage(kept + "/pkg.exe", package);
+    ASSERT_EQ(e2e::RunWine(kept + "/pkg.exe", run), 0);
+    EXPECT_TRUE(e2e::Exists(kept + "/SETUP.LOG"));
+}
+
 }  // namespace
+

@@ -3,7 +3,9 @@
      command=<its command line, as GetCommandLineA gives it>
      cwd=<its current directory>
      show=<STARTUPINFO dwFlags> <wShowWindow>
-     self=<its own path>
+     self=<its own path; in its short form when the ANSI code page lacks
+           a character of the long one, as a program started by its short
+           path sees it on Windows (Wine gives the long path back)>
      file=<name>     for each file in its own directory
    and then, as the environment asks:
      RECORDER_TVDELETE=<command>  starts <command> "<own path>" "<RECORDER_DIR>\tvdelete.txt"
@@ -36,9 +38,20 @@ static void ListOwnDirectory(FILE *out, const char *label)
     FindClose(search);
 }
 
+static void ReadOwnPath(void)
+{
+    WCHAR wide[MAX_PATH];
+    WCHAR shortPath[MAX_PATH];
+    BOOL lost = FALSE;
+    GetModuleFileNameW(NULL, wide, MAX_PATH);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, self, sizeof self, NULL, &lost);
+    if (lost && GetShortPathNameW(wide, shortPath, MAX_PATH))
+        WideCharToMultiByte(CP_ACP, 0, shortPath, -1, self, sizeof self, NULL, NULL);
+}
+
 int main(void)
 {
-    GetModuleFileNameA(NULL, self, sizeof self);
+    ReadOwnPath();
     strcpy(selfDir, self);
     char *name = strrchr(selfDir, '\\') + 1;
     char base[MAX_PATH];

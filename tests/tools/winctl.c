@@ -15,6 +15,7 @@
      wait             print the handle once the window exists
      gone             wait until no such window exists
      text             print the text (WM_GETTEXT: an edit field's content too)
+     utext            the text as Unicode, printed in UTF-8
      click            click the button (BM_CLICK, posted)
      command ID       post WM_COMMAND with wParam ID to the window
      type TEXT        send each character as WM_CHAR, as a typed key arrives
@@ -257,9 +258,11 @@ static int PressKey(HWND target, const char *key)
 {
     UINT vk = !strcmp(key, "esc") ? VK_ESCAPE : !strcmp(key, "enter") ? VK_RETURN : Number(key);
     LPARAM scan = (LPARAM)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC) << 16;
-    if (!PostMessageA(target, WM_KEYDOWN, vk, scan | 1) ||
-        !PostMessageA(target, WM_KEYUP, vk, scan | 1 | (1u << 30) | (1u << 31)))
+    if (!PostMessageA(target, WM_KEYDOWN, vk, scan | 1))
         return 1;
+    /* The key down may have ended a dialog already (Enter is its OK), and
+       with it the window the key up was for. */
+    PostMessageA(target, WM_KEYUP, vk, scan | 1 | (1u << 30) | (1u << 31));
     /* Posted input has no reply to wait for. */
     Sleep(200);
     return 0;
@@ -372,6 +375,14 @@ int main(int argc, char **argv)
         char text[1024] = "";
         DWORD_PTR ignored;
         if (!SendMessageTimeoutA(target, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_NORMAL, timeout, &ignored))
+            return 1;
+        printf("%s\n", text);
+    } else if (!strcmp(command, "utext")) {
+        WCHAR wide[1024] = L"";
+        char text[4096];
+        DWORD_PTR ignored;
+        if (!SendMessageTimeoutW(target, WM_GETTEXT, 1024, (LPARAM)wide, SMTO_NORMAL, timeout, &ignored) ||
+            !WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, NULL, NULL))
             return 1;
         printf("%s\n", text);
     } else if (!strcmp(command, "click")) {

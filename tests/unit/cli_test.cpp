@@ -2,11 +2,14 @@
 #include "tests/unit/support.h"
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "sfxpack/pe/resource_tree.h"
+#include "sfxpack/pe/string_table.h"
 #include "sfxpack/read/reader.h"
 
 namespace {
@@ -110,6 +113,7 @@ TEST_F(Cli, CreateThenListGivesBackEveryFieldNameSizeTimeAndByte)
                            "\npasswordSet: yes\nsetupCommand: setup.exe /q\nproductTitle: Product\n"
                            "sourcePrefix: C:\\build\\src\\\n"
                            "icons: 32x32 16x16\nversion: none\nmanifest: none\n"
+                           "caption: Tollivex Self-extracting EXE\nlanguages: en_US\n"
                            "entry: 1 1980-01-01 00:00:00 C:\\build\\src\\Zed.txt\n"
                            "entry: 5 2021-03-04 05:06:06 C:\\build\\src\\a.txt\n"
                            "entry: 20000 2000-02-29 23:59:58 C:\\build\\src\\sub\\b.bin\n"
@@ -294,6 +298,47 @@ TEST_F(Cli, RefusesCharactersTheCodePageCannotHold)
                   "--setup: cannot be written in code page 932: the character '\xE2\x82\xAC' (U+20AC) has no place "
                   "in code page 932");
     ExpectRefused(Create({"--password", "\xFF"}), "--password: cannot be written in code page 1252: invalid UTF-8 at byte 0");
+    WriteFile(in + "/sub/a\xFF.txt", "x");
+    ExpectRefused(Create({}), in + "/sub/a\\xFF.txt: the name is not valid UTF-8 (byte " + std::to_string(in.size() + 6) +
+                                  ")");
+    fs::remove_all(in + "/sub");
+    // Characters whose bytes read back, as the launcher's system reads them
+    // (character by character, nothing composed), as another character: a
+    // yen sign stored as '\' would put "a¥b.txt" into folder "a".
+    const struct {
+        int codePage;
+        std::string name, character;
+    } lookAlikes[] = {
+        {932, "a\xC2\xA5" "b.txt", "'\xC2\xA5' (U+00A5)"},
+        {932, "\xE3\x80\x9C.txt", "'\xE3\x80\x9C' (U+301C)"},    // wave dash, read back as U+FF5E
+        {1258, "\xE1\xBA\xA5.txt", "'\xE1\xBA\xA5' (U+1EA5)"},    // stored as a and a combining mark
+        {1258, "a\xCD\x80.txt", "'\xCD\x80' (U+0340)"},            // read back as U+0300
+        {1253, "\xE1\xBF\xAE.txt", "'\xE1\xBF\xAE' (U+1FEE)"},    // read back as U+0385
+    };
+    for (const auto &one : lookAlikes) {
+        fs::remove_all(in);
+        WriteFile(in + "/" + one.name, "x");
+        ExpectRefused(Create({"--codepage", std::to_string(one.codePage)}),
+                      in + "/" + one.name + ": the name cannot be written in code page " +
+                          std::to_string(one.codePage) + ": the character " + one.character +
+                          " has no place in code page " + std::to_string(one.codePage));
+    }
+    // What reads back as itself is taken: U+FF5E in 932, a and a combining
+    // acute in 1258, U+0385 in 1253.
+    for (const auto &[codePage, name] : std::vector<std::pair<std::string, std::string>>{
+             {"932", "\xEF\xBD\x9E.txt"}, {"1258", "a\xCC\x81.txt"}, {"1253", "\xCE\x85.txt"}}) {
+        fs::remove_all(in);
+        fs::remove_all(tmp / "out");
+        fs::create_directories(tmp / "out");
+        WriteFile(in + "/" + name, "x");
+        Result taken = Create({"--codepage", codePage});
+        EXPECT_EQ(taken.exitCode, 0) << codePage << ": " << taken.err;
+        EXPECT_NE(Listing({"--codepage", codePage}).find(" " + name + "\n"), std::string::npos) << codePage;
+    }
+    fs::remove_all(tmp / "out");
+    fs::create_directories(tmp / "out");
+    fs::remove_all(in);
+    WriteFile(in + "/a.txt", "x");
     // An EBCDIC code page would store "../x" as bytes that pass every check
     // of the stored name: refused before anything is read or written.
     Result usage = Create({"--codepage", "500"});
@@ -456,6 +501,28 @@ TEST_F(Cli, RefusesAnEmptyFolderAndWhatIsNoFile)
     // Folders that differ only in case merge, as they do on Windows.
     fs::remove(in + "/sub/DEEP");
     EXPECT_EQ(Create({}).exitCode, 0);
+    fs::remove_all(tmp / "out");
+    fs::create_directories(tmp / "out");
+    // An 8.3 name with a '~' beside the long name it may stand for: Wine's
+    // short name of LONGFILENAME.TXT is LONG~LMQ.TXT, Windows' LONGFI~1.TXT.
+    for (const std::string &alias : {"LONG~LMQ.TXT", "sub/deep/longfi~1.txt"}) {
+        std::string folder = alias.find('/') == std::string::npos ? in : in + "/sub/deep";
+        WriteFile(folder + "/LongFileName.txt", "long");
+        WriteFile(in + "/" + alias, "short");
+        ExpectRefused(Create({}), (alias[0] == 'L' ? in + "/" + alias + " and " + folder + "/LongFileName.txt"
+                                                   : folder + "/LongFileName.txt and " + in + "/" + alias) +
+                                      ": one name is of the form of a short (8.3) name that Windows may give the "
+                                      "other, and Windows would write one over the other");
+        fs::remove(in + "/" + alias);
+    }
+    // Another extension, or a name that is 8.3 itself, is no such pair.
+    WriteFile(in + "/LONG~1.DOC", "x");
+    WriteFile(in + "/LONGFI~1.TXT", "x");
+    WriteFile(in + "/LONGFILE.TXT", "x");
+    fs::remove(in + "/LongFileName.txt");
+    fs::remove(in + "/sub/deep/LongFileName.txt");
+    Result taken = Create({});
+    EXPECT_EQ(taken.exitCode, 0) << taken.err;
 }
 
 // A link is refused with where it points and the option that follows it;
@@ -517,6 +584,26 @@ TEST_F(Cli, SymbolicLinksAreRefusedOrFollowed)
                     "/usr/bin/timeout");
     int64_t length = fs::file_size(stub) + 4 * (12 + 30 * 2 + 7 + (int64_t(512) << 20));
     std::string ending = "/big.bin: with this file the package would pass 2 GiB (" + std::to_string(length) + " bytes)\n";
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("sfxpack: " + chain + "/d0/", 0), 0u) << result.err;
+    EXPECT_TRUE(result.err.size() > ending.size() &&
+                result.err.compare(result.err.size() - ending.size(), ending.size(), ending) == 0)
+        << result.err;
+    EXPECT_TRUE(fs::is_empty(tmp / "out"));
+
+    // The same without a file: 41 folders, 2^40 paths through them and no
+    // byte to count. The walk stops at its 100,000th folder, in seconds.
+    fs::remove(chain + "/d30/big.bin");
+    for (int i = 30; i < 40; i++) {
+        fs::create_directories(chain + "/d" + std::to_string(i));
+        for (const char *name : {"/a", "/b"})
+            fs::create_directory_symlink("../d" + std::to_string(i + 1), chain + "/d" + std::to_string(i) + name);
+    }
+    fs::create_directories(chain + "/d40");
+    result = RunCli({"30", SFXPACK_TEST_CLI, "create", "-o", out, "--stub", stub, "--follow-links", chain + "/d0"}, {},
+                    "/usr/bin/timeout");
+    ending = ": more than 100000 folders walked through; links followed may lead to the same folders again and "
+             "again\n";
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err.rfind("sfxpack: " + chain + "/d0/", 0), 0u) << result.err;
     EXPECT_TRUE(result.err.size() > ending.size() &&
@@ -600,7 +687,22 @@ std::string IconHeader(const std::vector<uint32_t> &sizes)
 TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
 {
     WriteFile(in + "/a.txt", "x");
-    std::string bitmap = std::string{40, 0, 0, 0} + std::string(36, '\0');
+    // A bitmap of 1 x 1 pixel at 1 bit: header, two colours, a row of
+    // colour and a row of mask; and one with a header of other values.
+    auto Bitmap = [](int32_t width, int32_t height, uint16_t bits, size_t size) {
+        std::string header(40, '\0');
+        for (int i = 0; i < 4; i++) {
+            header[i] = char(40 >> 8 * i);
+            header[4 + i] = char(uint32_t(width) >> 8 * i);
+            header[8 + i] = char(uint32_t(height) >> 8 * i);
+        }
+        header[12] = 1;
+        header[14] = char(bits);
+        header.resize(std::max<size_t>(size, 40), '\0');
+        return header.substr(0, size);
+    };
+    std::string bitmap = Bitmap(1, 2, 1, 56);
+    std::string png300("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x01\x2C\0\0\x01\x2C\x08\x06\0\0\0", 29);
     const struct {
         const char *file;
         std::string content;
@@ -609,8 +711,19 @@ TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
         {"text.ico", "not an icon", "not an icon (.ico) or PNG file"},
         {"empty.ico", IconHeader({}), "holds no image"},
         {"list.ico", IconHeader({40, 40}).substr(0, 30), "cut short: the list of 2 images ends past the file's 30 bytes"},
-        {"image.ico", IconHeader({40, 40}) + bitmap + bitmap.substr(0, 10), "cut short: image 2 of 2 ends at byte 118 of 88"},
-        {"other.ico", IconHeader({40}) + std::string(40, 'x'), "image 1 of 1 is neither a PNG nor a bitmap"},
+        {"image.ico", IconHeader({56, 56}) + bitmap + bitmap.substr(0, 10), "cut short: image 2 of 2 ends at byte 150 of 104"},
+        {"other.ico", IconHeader({40}) + std::string(40, 'x'), "image 1 of 1: neither a PNG nor a bitmap"},
+        // Every image is checked as a PNG file alone is, and a bitmap's
+        // header against its bytes.
+        {"png.ico", IconHeader({56, 29}) + bitmap + png300,
+         "image 2 of 2: a PNG of 300 x 300 pixels; an icon image is at most 256 x 256"},
+        {"wide.ico", IconHeader({64}) + Bitmap(100000, 2, 1, 64),
+         "image 1 of 1: a bitmap of 100000 x 1 pixels; an icon image is at most 256 x 256"},
+        {"negative.ico", IconHeader({56}) + Bitmap(-1, 2, 1, 56),
+         "image 1 of 1: a bitmap of -1 x 1 pixels; an icon image is at most 256 x 256"},
+        {"depth.ico", IconHeader({56}) + Bitmap(1, 2, 0, 56), "image 1 of 1: a bitmap of 0 bits per pixel"},
+        {"short.ico", IconHeader({40 + 4 * 32 * 32}) + Bitmap(32, 64, 32, 40 + 4 * 32 * 32),
+         "image 1 of 1: a bitmap of 32 x 32 pixels at 32 bits needs 4264 bytes, and the image has 4136"},
         {"big.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x02\0\0\0\x02\0\x08\x06\0\0\0", 29),
          "a PNG of 512 x 512 pixels; an icon image is at most 256 x 256"},
     };
@@ -618,8 +731,31 @@ TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
         WriteFile(tmp / icon.file, icon.content);
         ExpectRefused(Create({"--icon", tmp / icon.file}), tmp / icon.file + ": " + icon.why);
     }
-    ExpectRefused(Create({"--file-version", "1.2.65536"}),
-                  "--file-version: '1.2.65536': a number is above 65535");
+    // A value that cannot be right is a usage error, as an unknown option is.
+    for (const auto &[option, value, why] : std::vector<std::array<std::string, 3>>{
+             {"--file-version", "1.2.65536", "'1.2.65536': a number is above 65535"},
+             {"--product-version", "1.x", "'1.x' is not a version: 1 to 4 numbers from 0 to 65535, separated by dots"},
+             {"--execution-level", "admin",
+              "'admin' is not an execution level: asInvoker, highestAvailable or requireAdministrator"}}) {
+        Result usage = Create({option, value});
+        EXPECT_EQ(usage.exitCode, 2);
+        EXPECT_EQ(usage.err, "sfxpack: " + option + ": " + why + " (see 'sfxpack create --help')\n");
+    }
+    Result joined = Create({"--file-version=2.5", "--codepage=932", "--title=T"});
+    EXPECT_EQ(joined.exitCode, 0) << joined.err;
+    std::string listing = Listing({"--codepage=932"});
+    EXPECT_NE(listing.find("productTitle: T\nsourcePrefix: \n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("fileVersion: 2.5.0.0\n"), std::string::npos) << listing;
+    fs::remove(out);
+    // An empty value would silently mean no such resource.
+    for (const std::string option : {"--icon", "--manifest", "--file-version", "--product-version",
+                                     "--execution-level", "--stub", "-o"}) {
+        Result usage = Create({option, ""});
+        EXPECT_EQ(usage.exitCode, 2) << option;
+        EXPECT_EQ(usage.err, "sfxpack: " + option + ": the value is empty (see 'sfxpack create --help')\n");
+    }
+    ExpectRefused(Create({"--version-string", "Sub\\Key=v"}),
+                  "version string 'Sub\\Key=v': the key holds '\\', which VerQueryValue reads as a separator");
     ExpectRefused(Create({"--version-string", "Comments=a", "--version-string", "comments=b"}),
                   "--version-string: comments is given twice");
     WriteFile(tmp / "manifest.xml", "<?xml version=\"1.0\"?>\n<assembly>\n<trustInfo>\n</assembly>\n");
@@ -628,7 +764,8 @@ TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
     EXPECT_EQ(both.exitCode, 2);
     EXPECT_EQ(both.err, "sfxpack: --manifest and --execution-level exclude each other (see 'sfxpack create --help')\n");
 
-    // A signed launcher cannot be rebuilt without breaking its signature.
+    // A signed launcher: the payload appended, and any rebuilt resources,
+    // would break its signature.
     std::string key = tmp / "key.pem", cert = tmp / "cert.pem", original = stub;
     stub = tmp / "signed.exe";
     ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=T -keyout '" + key + "' -out '" +
@@ -636,9 +773,9 @@ TEST_F(Cli, RefusesIconsVersionsAndManifestsThatCannotBeStored)
                            "' -in '" + original + "' -out '" + stub + "' >/dev/null")
                               .c_str()),
               0);
-    ExpectRefused(Create({"--execution-level", "asInvoker"}),
-                  stub + ": its resources cannot be rebuilt: the executable is signed; sign the package once it is "
-                         "made instead");
+    for (const std::vector<std::string> &options : {std::vector<std::string>{"--execution-level", "asInvoker"},
+                                                     std::vector<std::string>{}})
+        ExpectRefused(Create(options), stub + ": the executable is signed; sign the package once it is made instead");
 }
 
 TEST_F(Cli, AFailedRunKeepsAnExistingOutputUntouched)
@@ -741,9 +878,12 @@ TEST_F(Cli, InstalledAndBuildTreeSfxpackFindTheShippedLauncher)
         if (!entry.is_directory())
             installed.push_back(entry.path().lexically_relative(tmp / "root").string());
     std::sort(installed.begin(), installed.end());
-    EXPECT_EQ(installed, (std::vector<std::string>{"opt/sfx/bin/sfxpack", "opt/sfx/share/doc/sfxpack/copyright",
-                                                   "opt/sfx/share/man/man1/sfxpack.1.gz",
-                                                   "opt/sfx/share/sfxpack/launcher.exe"}));
+    std::vector<std::string> expected = {"opt/sfx/bin/sfxpack", "opt/sfx/share/doc/sfxpack/copyright",
+                                         "opt/sfx/share/man/man1/sfxpack.1.gz", "opt/sfx/share/sfxpack/launcher.exe"};
+    for (const fs::directory_entry &entry : fs::directory_iterator(std::string(std::getenv("SFX_SOURCE_DIR")) + "/translations"))
+        expected.push_back("opt/sfx/share/sfxpack/translations/" + entry.path().filename().string());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(installed, expected);
     EXPECT_EQ(ReadFile(tmp / "root/opt/sfx/share/sfxpack/launcher.exe"), ReadFile(launcher));
 
     std::string installedCli = tmp / "root/opt/sfx/bin/sfxpack", version = std::getenv("SFX_VERSION");
@@ -767,6 +907,14 @@ TEST_F(Cli, InstalledAndBuildTreeSfxpackFindTheShippedLauncher)
     result = RunCli({"create", "-o", fromBuildTree, in}, {"TZ=UTC0"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ReadFile(fromBuildTree), ReadFile(out));
+
+    // Shipped translations by name, from either place.
+    result = RunCli({"create", "-o", out, "--language", "de", "--language", "ja", in}, {"TZ=UTC0"}, installedCli);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    result = RunCli({"create", "-o", fromBuildTree, "--language", "de", "--language", "ja", in}, {"TZ=UTC0"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(fromBuildTree), ReadFile(out));
+    EXPECT_NE(RunCli({"list", out}).out.find("\nlanguages: en_US de ja\n"), std::string::npos);
 }
 
 TEST_F(Cli, ListReportsAMalformedPackageWithEntryFieldAndOffset)
@@ -971,7 +1119,7 @@ TEST_F(Cli, ExtractGivesBackTheFolderWithItsTimesAndWritesNothingOutsideDir)
         {"a\\. .\\evil.txt", "refused: it has a '..' component"},
         {"\\evil.txt", "refused: it starts with a separator"},
         {"C:\\evil.txt", "refused: it holds ':', a drive or an alternate data stream"},
-        {"a/../../evil.txt", "refused: it has a '..' component"},
+        {"a/../../evil.txt", "refused: it holds '/', which Windows takes for a separator"},
         {"sub\\Nul.txt", "refused: it names a device"},
         {"new\nline.txt", "refused: it holds a control character"},
         {"sub\\what?.txt", "refused: it holds '?', which Windows does not allow in file names"},
@@ -1014,6 +1162,50 @@ TEST_F(Cli, ExtractGivesBackTheFolderWithItsTimesAndWritesNothingOutsideDir)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(ReadText(dir + "/fine.txt"), "mine");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    // Names that Windows makes one file of: the launcher writes the second
+    // over the first, so verify takes the package with a warning; extract
+    // refuses it, as create does. A file and a folder of one name fail the
+    // launcher: both refuse.
+    const struct {
+        std::string second, warning;
+    } clashes[] = {
+        {"\x9F.TXT", "entry 2 of 2: \xC5\xB8.TXT: Windows takes it for entry 1 of 2: \xC3\xBF.txt, and writes one "
+                     "over the other"},
+        {"LONG~LMQ.TXT", "entry 2 of 2: LONG~LMQ.TXT: Windows may take it, by a short (8.3) name, for entry 1 of 2: "
+                         "\xC3\xBF.txt, and write one over the other"},
+        {"\x9F.TXT\\x", ""},
+    };
+    std::string clashing = tmp / "clashing.exe";
+    for (const auto &clash : clashes) {
+        sfxpack::Package package;
+        std::string first = clash.second[0] == 'L' ? "LongFileName.txt" : "\xFF.txt";
+        package.entries = {{first, {'x'}, 0x21, {}, {}}, {clash.second, {'y'}, 0x21, {}, {}}};
+        Bytes made;
+        std::string error;
+        ASSERT_TRUE(sfxpack::BuildPackage(Stub(), package, &made, &error)) << error;
+        WriteBytes(clashing, made);
+        std::string warning = clash.warning;
+        if (first[0] == 'L')
+            warning.replace(warning.find("\xC3\xBF.txt"), 6, first);
+        fs::remove_all(dir);
+        Result verified = RunCli({"verify", clashing});
+        Result extracted = RunCli({"extract", clashing, dir});
+        EXPECT_EQ(extracted.exitCode, 1);
+        EXPECT_TRUE(fs::is_directory(dir + "/" + (first[0] == 'L' ? "LongFileName.txt" : "\xC3\xBF.txt")) ||
+                    fs::is_regular_file(dir + "/" + (first[0] == 'L' ? "LongFileName.txt" : "\xC3\xBF.txt")));
+        if (warning.empty()) {
+            EXPECT_EQ(verified.exitCode, 1);
+            EXPECT_EQ(verified.err, "sfxpack: " + clashing + ": entry 2 of 2: \xC5\xB8.TXT\\x: the launcher cannot write "
+                                    "it: Windows cannot hold a file and a folder of one name side by side (entry 1 of 2: "
+                                    "\xC3\xBF.txt)\n");
+            continue;
+        }
+        EXPECT_EQ(verified.exitCode, 0) << verified.err;
+        EXPECT_EQ(verified.err, "sfxpack: warning: " + clashing + ": " + warning + "\n");
+        EXPECT_EQ(extracted.err, "sfxpack: " + clashing + ": " +
+                                     warning.replace(warning.find(": ", 14) + 2, 0, "refused: ") + "\n");
+    }
 }
 
 // A package cut short while its entry is being written (SIGBUS from the
@@ -1115,6 +1307,14 @@ TEST(CliUsage, HelpAndWrongUsage)
          "sfxpack verify --help"},
         {{"list", "p.exe", "--codepage", "864"}, "--codepage: code page 864" + std::string(NOT_A_LAUNCHER_CODE_PAGE),
          "sfxpack list --help"},
+        // --option=value is --option value, for every option that takes one.
+        {{"list", "p.exe", "--codepage=cp1252"}, "--codepage: 'cp1252' is not a code page number",
+         "sfxpack list --help"},
+        {{"create", "-o", "x.exe", "--file-version=1.x", "dir"},
+         "--file-version: '1.x' is not a version: 1 to 4 numbers from 0 to 65535, separated by dots",
+         "sfxpack create --help"},
+        {{"create", "-o", "x.exe", "--icon=", "dir"}, "--icon: the value is empty", "sfxpack create --help"},
+        {{"create", "-o", "x.exe", "--quiet=yes", "dir"}, "unknown option --quiet=yes", "sfxpack create --help"},
     };
     for (const auto &bad : cases) {
         result = RunCli(bad.args);
@@ -1124,3 +1324,91 @@ TEST(CliUsage, HelpAndWrongUsage)
 }
 
 }  // namespace
+
+// A translation is read by libgettextpo and checked text by text; the first
+// fault is one line naming the file and the line, and nothing is written.
+TEST_F(Cli, BadTranslationsAreRefusedNamingFileAndLine)
+{
+    WriteFile(in + "/a.txt", "x");
+    std::string po = tmp / "p.po";
+    auto Translation = [&](const std::string &language, const std::string &msgid, const std::string &msgstr) {
+        WriteFile(po, "msgid \"\"\nmsgstr \"\"\n\"Language: " + language +
+                          "\\n\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                          "msgid \"" + msgid + "\"\nmsgstr \"" + msgstr + "\"\n");
+        return Create({"--language", po});
+    };
+    const std::string launch = "WinExec failed: return=%d", open = "Could not open destination file %s";
+    const std::string create = "Could not create destination file %s.  Error number: %d";
+    ExpectRefused(Translation("de", launch, "Fehler %s"),
+                  po + ":7: \"Fehler %s\": the fields differ from the original's (%d, in this order)");
+    ExpectRefused(Translation("de", open, "Datei %s, Fehler %d"),
+                  po + ":7: \"Datei %s, Fehler %d\": the fields differ from the original's (%s, in this order)");
+    ExpectRefused(Translation("de", create, "Fehler %d: %s"),
+                  po + ":7: \"Fehler %d: %s\": the fields differ from the original's (%s %d, in this order)");
+    ExpectRefused(Translation("de", open, "Datei %5s"),
+                  po + ":7: \"Datei %5s\": the fields differ from the original's (%s, in this order)");
+    std::string longText;
+    for (int i = 0; i < 128; i++)
+        longText += "ä";
+    ExpectRefused(Translation("de", "OK", longText),
+                  po + ":7: \"" + longText + "\": longer than the launcher's 127 characters (128)");
+    const std::string wrong = "You have entered an incorrect password.";
+    ExpectRefused(Translation("de", wrong, "Ω"),
+                  po + ":7: \"Ω\": the character 'Ω' (U+03A9) has no place in code page 1252, the ANSI code page "
+                       "of de, in which the silent log holds it");
+    ExpectRefused(Translation("ja", wrong, "ü"),
+                  po + ":7: \"ü\": the character 'ü' (U+00FC) has no place in code page 932, the ANSI code page "
+                       "of ja, in which the silent log holds it");
+    ExpectRefused(Translation("de", "OK", "O\\nK"), po + ":7: \"O\\nK\": a control character");
+    // Only shown, never logged: any character will do.
+    ASSERT_EQ(Translation("de", "OK", "Ω").exitCode, 0);
+    fs::remove(out);
+    ExpectRefused(Translation("de", "OK\"\nmsgstr \"x", "y"), po + ":8: syntax error");
+    ExpectRefused(Translation("de", "OK", "unterminated\nmsgid \"x"), po + ":8: end-of-line within string");
+    ExpectRefused(Translation("xx", "OK", "x"),
+                  po + ":2: 'xx' is not a language the launcher's texts can be stored in");
+    ExpectRefused(Translation("he_IL", "OK", "x"),
+                  po + ":2: 'he_IL' is written right to left, which the launcher's windows cannot show");
+    ExpectRefused(Translation("zh", "OK", "x"),
+                  po + ":2: 'zh' names no variant of Chinese: zh_CN (simplified) or zh_TW (traditional)");
+    ExpectRefused(Translation("de", "Okay", "x"),
+                  po + ":7: \"Okay\" is not a text of the launcher ('sfxpack texts' lists them)");
+    ExpectRefused(Create({"--language", tmp / "missing.po"}), tmp / "missing.po" + ": cannot be read");
+    fs::path own = fs::path(SFXPACK_TEST_CLI).parent_path();
+    ExpectRefused(Create({"--language", "xx"}), "--language xx: no shipped translation of that name in " +
+                                                    (own / "translations").string() + " or " +
+                                                    (own / "../share/sfxpack/translations").lexically_normal().string() +
+                                                    "; give a .po file");
+    ExpectRefused(Create({"--caption", std::string(128, 'C')}),
+                  "--caption: longer than the launcher's 127 characters (128)");
+    ASSERT_EQ(Translation("de", "OK", "OK").exitCode, 0);
+    fs::remove(out);
+    fs::copy_file(po, tmp / "q.po");
+    ExpectRefused(Create({"--language", po, "--language", tmp / "q.po"}),
+                  tmp / "q.po" + ": " + po + " is a translation into the same language (de)");
+
+    // A fuzzy or empty entry keeps the English text; "%%" is no field.
+    WriteFile(po, "msgid \"\"\nmsgstr \"\"\n\"Language: de_AT\\n\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                  "#, fuzzy\nmsgid \"" + launch + "\"\nmsgstr \"Fehler %d\"\n\n"
+                  "msgid \"" + open + "\"\nmsgstr \"\"\n\n"
+                  "msgid \"You have entered an incorrect password.\"\nmsgstr \"100%% falsch.\"\n");
+    Result result = Create({"--caption", "Widget", "--language", po});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    sfxpack::PeImage image;
+    uint32_t rva;
+    std::vector<sfxpack::Resource> resources;
+    std::string error;
+    ASSERT_TRUE(sfxpack::ReadImageResources(ReadFile(out), &image, &rva, &resources, &error)) << error;
+    std::map<uint16_t, std::vector<std::u16string>> blocks;
+    for (const sfxpack::Resource &r : resources)
+        if (r.type.id == sfxpack::RT_STRING_TYPE && r.name.id == 1)
+            ASSERT_TRUE(sfxpack::ReadStringBlock(r.data, &blocks[r.language], &error)) << error;
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0x0007][1], u"Widget");
+    EXPECT_EQ(blocks[0x0409][1], u"Widget");
+    EXPECT_EQ(blocks[0x0007][4], u"WinExec failed: return=%d");
+    EXPECT_EQ(blocks[0x0007][6], u"Could not open destination file %s");
+    EXPECT_EQ(blocks[0x0007][7], u"100%% falsch.");
+    EXPECT_EQ(blocks[0x0409][7], u"You have entered an incorrect password.");
+    EXPECT_NE(Listing().find("\ncaption: Widget\nlanguages: en_US de\n"), std::string::npos);
+}

@@ -4,12 +4,18 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
+#include "sfxpack/common/codepage.h"
+#include "sfxpack/pe/dialog_template.h"
 #include "sfxpack/pe/pe_image.h"
 #include "sfxpack/pe/resource_tree.h"
 
 #include "sfxpack/pe/manifest.h"
+#include "sfxpack/pe/string_table.h"
 #include "sfxpack/pe/version_info.h"
+#include "sfxpack/texts/launcher_texts.h"
+#include "sfxpack/texts/translation.h"
 
 namespace {
 
@@ -268,8 +274,9 @@ TEST(VersionResource, RefusesStringsItCannotStore)
     const std::pair<std::pair<std::string, std::string>, std::string> bad[] = {
         {{"", "x"}, "version string '=x': the key is empty"},
         {{"A=B", "x"}, "version string 'A=B=x': the key holds '='"},
-        {{"Tab\there", "x"}, "version string 'Tab\there=x': the key holds a control character"},
-        {{"Comments", "ab\xC3"}, "version string 'Comments=ab\xC3': invalid UTF-8 at byte 2"},
+        {{"Tab\there", "x"}, "version string 'Tab\\x09here=x': the key holds a control character"},
+        // The bad byte escaped, and its offset counted in the pair as given.
+        {{"Comments", "ab\xC3"}, "version string 'Comments=ab\\xC3': invalid UTF-8 at byte 11"},
         {{"productName", "again"}, "version string 'productName=again': productName is given twice (keys ignore case)"},
         {{"Comments", std::string(33000, 'x')},
          "the version strings take 66284 bytes with their keys, more than the 65535 bytes a version resource holds"}};
@@ -475,7 +482,8 @@ TEST(ResourceEditor, IconVersionAndManifestAreWhatIndependentReadersSee)
                                 "version: FileVersion=1.2.3.0\nversion: OriginalFilename=pkg.exe\n"
                                 "version: ProductName=Widget Pro\nversion: ProductVersion=1.2.3.0\n"
                                 "version: CompanyName=Acme\nversion: LegalCopyright=© 2024 Acme\n"
-                                "manifest: asInvoker\nentry: "),
+                                "manifest: asInvoker\ncaption: Tollivex Self-extracting EXE\n"
+                                "languages: en_US\nentry: "),
                   std::string::npos)
             << list.out;
         EXPECT_EQ(RunCli({"verify", pkg}).exitCode, 0);
@@ -492,4 +500,88 @@ TEST(ResourceEditor, IconVersionAndManifestAreWhatIndependentReadersSee)
         EXPECT_EQ(Checksum(unsignedAgain) - Checksum(package), unsignedAgain.size() - package.size());
         EXPECT_NE(Checksum(package), Checksum(original));
     }
+}
+
+// The writer's table of the launcher's texts is the launcher's own string
+// table and dialogs, which read back byte for byte; a translation adds a
+// language and leaves the US English resources as they were, and the
+// template that `sfxpack texts` prints is a translation libgettextpo reads.
+TEST(LauncherTexts, AreTheLaunchersOwnAndATranslationLeavesThemAsTheyWere)
+{
+    auto English = [](const Bytes &image, std::map<uint16_t, Bytes> *dialogs, std::vector<std::u16string> *strings,
+                      std::set<uint16_t> *languages) {
+        sfxpack::PeImage pe;
+        uint32_t rva;
+        std::vector<sfxpack::Resource> resources;
+        std::string error;
+        ASSERT_TRUE(sfxpack::ReadImageResources(image, &pe, &rva, &resources, &error)) << error;
+        for (const sfxpack::Resource &r : resources) {
+            if (r.type.id == sfxpack::RT_STRING_TYPE || r.type.id == sfxpack::RT_DIALOG_TYPE)
+                languages->insert(r.language);
+            if (r.language != 0x0409)
+                continue;
+            if (r.type.id == sfxpack::RT_DIALOG_TYPE)
+                (*dialogs)[r.name.id] = r.data;
+            if (r.type.id == sfxpack::RT_STRING_TYPE && r.name.id == 1)
+                ASSERT_TRUE(sfxpack::ReadStringBlock(r.data, strings, &error)) << error;
+        }
+    };
+    std::map<uint16_t, Bytes> dialogs;
+    std::vector<std::u16string> strings;
+    std::set<uint16_t> languages;
+    English(Stub(), &dialogs, &strings, &languages);
+    ASSERT_EQ(dialogs.size(), 2u);
+    ASSERT_EQ(strings.size(), 16u);
+    std::map<uint16_t, sfxpack::DialogTemplate> read;
+    for (const auto &[id, data] : dialogs) {
+        std::string error;
+        ASSERT_TRUE(sfxpack::ReadDialogTemplate(data, &read[id], &error)) << error;
+        EXPECT_EQ(sfxpack::BuildDialogTemplate(read[id]), data) << id;
+    }
+    auto Title = [&](uint16_t dialog, uint16_t item) {
+        for (const sfxpack::DialogItem &control : read[dialog].items)
+            if (control.id == item)
+                return std::u16string(control.title.begin(), control.title.end() - 1);
+        return std::u16string(u"<none>");
+    };
+    for (const sfxpack::LauncherText &text : sfxpack::LauncherTexts()) {
+        std::u16string english, shown;
+        std::string error;
+        ASSERT_TRUE(sfxpack::Utf8ToUtf16(text.english, &english, &error));
+        switch (text.place) {
+        case sfxpack::TextPlace::String: shown = strings[text.stringId]; break;
+        case sfxpack::TextPlace::DialogCaption:
+            EXPECT_EQ(read[102].caption, english);
+            shown = read[101].caption;
+            break;
+        case sfxpack::TextPlace::ProgressText: shown = Title(101, 200); break;
+        case sfxpack::TextPlace::PasswordPrompt: shown = Title(102, 200); break;
+        case sfxpack::TextPlace::OkButton: shown = Title(102, 1); break;
+        }
+        EXPECT_EQ(shown, english) << text.english;
+    }
+
+    TempDir tmp;
+    WriteFile(tmp / "in/a.txt", "x");
+    Result texts = RunCli({"texts"});
+    ASSERT_EQ(texts.exitCode, 0);
+    std::string po = texts.out;
+    po.replace(po.find("\"Language: \\n\""), 14, "\"Language: ko\\n\"");
+    WriteFile(tmp / "ko.po", po);
+    sfxpack::Translation translation;
+    std::string error;
+    ASSERT_TRUE(sfxpack::ReadTranslation(tmp / "ko.po", &translation, &error)) << error;
+    EXPECT_EQ(translation.language.id, 0x0012);
+    ASSERT_EQ(RunCli({"create", "-o", tmp / "pkg.exe", "--stub", StubPath(), "--language", tmp / "ko.po",
+                      "--language", "pt_BR", tmp / "in"})
+                  .exitCode,
+              0);
+    std::map<uint16_t, Bytes> after;
+    std::vector<std::u16string> stringsAfter;
+    std::set<uint16_t> languagesAfter;
+    English(ReadFile(tmp / "pkg.exe"), &after, &stringsAfter, &languagesAfter);
+    EXPECT_EQ(after, dialogs);
+    EXPECT_EQ(stringsAfter, strings);
+    EXPECT_EQ(languages, (std::set<uint16_t>{0x0409}));
+    EXPECT_EQ(languagesAfter, (std::set<uint16_t>{0x0012, 0x0409, 0x0416}));
 }

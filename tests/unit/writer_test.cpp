@@ -354,7 +354,8 @@ TEST_F(Writer, ReaderNamesTheHeaderFieldAtFault)
     package = ThreeEntries();
     package.packageLength = 100;
     EXPECT_EQ(Fault(package), "header: packageLength at offset " + std::to_string(h + 16) +
-                                  " is 100, but the entries end at " + std::to_string(Build(ThreeEntries()).size()));
+                                  " is 100, but the entries end at " + std::to_string(Build(ThreeEntries()).size()) +
+                                  "; without an integrity record the launcher would extract them all the same");
     package = ThreeEntries();
     package.totalBlocks = 0;
     EXPECT_EQ(Fault(package), "header: totalBlocks at offset " + std::to_string(h + 20) +

@@ -66,8 +66,13 @@ TEST(EntryPaths, NamesThatCouldLeaveTheBaseAreRefused)
                              "CONIN$", "conout$.x", "COM\xB9", "lpt\xB2.txt", "a\\LPT\xB3 .x\\f", "a\nb",
                              "a\x1F\\f", "\x01"})
         EXPECT_FALSE(Derive(name).accepted) << name;
-    for (const char *name : {".\\f", "a.\\f", "..a\\f", "a..b", "CONSOLE", "COM10", "LPT0", "NULL.txt", "a\\b c\\f",
-                             "f.", "a\\.f", "a\\\\f"})
+    // Names that Windows would change: '/' is a separator to it, and it
+    // drops a component's trailing dots and blanks.
+    for (const char *name : {"a/b", "x\\a/b.txt", ".\\f", "a.\\f", "f.", "dir \\x.txt", "d1\\d2.\\d3 \\x.txt",
+                             "a\\b..\\c. \\d.txt"})
+        EXPECT_FALSE(Derive(name).accepted) << name;
+    for (const char *name : {"..a\\f", "a..b", "CONSOLE", "COM10", "LPT0", "NULL.txt", "a\\b c\\f", "a\\.f",
+                             "a\\\\f", " a\\ b"})
         EXPECT_TRUE(Derive(name).accepted) << name;
 }
 

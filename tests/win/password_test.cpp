@@ -195,6 +195,11 @@ TEST_F(Password, TheDialogAcceptsTheRightPasswordOnly)
     User empty;
     EXPECT_EQ(0, AskWithDialog(empty, ""));
     EXPECT_EQ("", empty.typedText);
+    // Byte for byte: a soft hyphen (0xAD in code page 1252), which the
+    // locale's comparison passes over, is a character like any other.
+    User softHyphen;
+    EXPECT_EQ(0, AskWithDialog(softHyphen, "Secret-7\xAD"));
+    EXPECT_EQ("Secret-7\xAD", softHyphen.typedText);
 }
 
 TEST_F(Password, TheFieldTakesNoFortiethCharacter)

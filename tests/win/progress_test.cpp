@@ -78,8 +78,9 @@ protected:
 
 TEST_F(ProgressWindow, ClassAndDialogAreMadeAsTheLauncherNeedsThem)
 {
-    WNDCLASSA registered;
-    ASSERT_TRUE(GetClassInfoA(moduleHandle, "Progress", &registered));
+    // A Unicode class: the window procedure as given, no thunk between.
+    WNDCLASSW registered;
+    ASSERT_TRUE(GetClassInfoW(moduleHandle, L"Progress", &registered));
     EXPECT_EQ(static_cast<UINT>(CS_HREDRAW | CS_VREDRAW), registered.style);
     EXPECT_EQ(reinterpret_cast<WNDPROC>(ProgressWndProc), registered.lpfnWndProc);
     EXPECT_EQ(0, registered.cbClsExtra);
@@ -94,6 +95,7 @@ TEST_F(ProgressWindow, ClassAndDialogAreMadeAsTheLauncherNeedsThem)
     char className[32];
     GetClassNameA(progressWindow, className, sizeof className);
     EXPECT_STREQ("Progress", className);
+    EXPECT_TRUE(IsWindowUnicode(progressWindow));
     EXPECT_FALSE(IsWindowVisible(progressWindow));
     EXPECT_EQ(NULL, GetWindow(progressWindow, GW_OWNER));
     // No system menu, so no close box.

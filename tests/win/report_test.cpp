@@ -50,11 +50,11 @@ TEST_F(SilentLog, LinesEndInCrLfAndEveryAnswerIsOne)
     EXPECT_TRUE(scratch::Exists(log));
     EXPECT_EQ("", scratch::ReadFile(log));
 
-    EXPECT_EQ(1, ReportMessage(NULL, "Extract failed: return from extract=-10", "caption", MB_OK));
+    EXPECT_EQ(1, ReportMessage(NULL, L"Extract failed: return from extract=-10", L"caption", MB_OK));
     // A Yes/No question answers 1, which is never IDNO.
-    EXPECT_EQ(1, ReportMessage(NULL, "This will install X. Do you wish to continue?", "caption", MB_YESNO));
-    EXPECT_EQ(1, ReportMessage(NULL, "two\nlines", "caption", MB_OK));
-    EXPECT_EQ(1, ReportMessage(NULL, "", "caption", MB_OK));
+    EXPECT_EQ(1, ReportMessage(NULL, L"This will install X. Do you wish to continue?", L"caption", MB_YESNO));
+    EXPECT_EQ(1, ReportMessage(NULL, L"two\nlines", L"caption", MB_OK));
+    EXPECT_EQ(1, ReportMessage(NULL, L"", L"caption", MB_OK));
     EXPECT_EQ("Extract failed: return from extract=-10\r\n"
               "This will install X. Do you wish to continue?\r\n"
               "two\r\nlines\r\n"
@@ -71,7 +71,7 @@ TEST_F(SilentLog, LongTextWithManyLineFeedsIsWrittenWhole)
         text += i % 3 ? "x" : "\n";
         expected += i % 3 ? "x" : "\r\n";
     }
-    ReportMessage(NULL, text.c_str(), "caption", MB_OK);
+    ReportMessage(NULL, std::wstring(text.begin(), text.end()).c_str(), L"caption", MB_OK);
     EXPECT_EQ(expected + "\r\n", scratch::ReadFile(log));
 }
 
@@ -88,9 +88,9 @@ TEST_F(SilentLog, OpeningEmptiesALogThatOthersMayStillReadAndWrite)
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
-    ReportMessage(NULL, "first", "caption", MB_OK);
+    ReportMessage(NULL, L"first", L"caption", MB_OK);
     CloseHandle(other);
-    ReportMessage(NULL, "second", "caption", MB_OK);
+    ReportMessage(NULL, L"second", L"caption", MB_OK);
     EXPECT_EQ("first\r\nsecond\r\n", scratch::ReadFile(log));
 
     // A second silent run starts from an empty log again.
@@ -104,7 +104,7 @@ TEST_F(SilentLog, AppendingRecreatesADeletedLog)
     std::string log = dir + "\\run.log";
     Open(log);
     ASSERT_TRUE(DeleteFileA(log.c_str()));
-    ReportMessage(NULL, "after", "caption", MB_OK);
+    ReportMessage(NULL, L"after", L"caption", MB_OK);
     EXPECT_EQ("after\r\n", scratch::ReadFile(log));
 }
 
@@ -113,7 +113,7 @@ TEST_F(SilentLog, ALogThatCannotBeOpenedDropsTheMessage)
     std::string log = dir + "\\missing\\run.log";
     Open(log);
     EXPECT_EQ(log, logFilePath);
-    EXPECT_EQ(1, ReportMessage(NULL, "lost", "caption", MB_YESNO));
+    EXPECT_EQ(1, ReportMessage(NULL, L"lost", L"caption", MB_YESNO));
     EXPECT_FALSE(scratch::Exists(log));
     EXPECT_FALSE(scratch::Exists(dir + "\\missing"));
 }
@@ -126,7 +126,7 @@ TEST_F(SilentLog, PlacesTheLogBesideTheExecutableUnlessThePathHasADirectory)
     Open("");
     EXPECT_EQ(exeDir + "SETUP.LOG", logFilePath);
     EXPECT_TRUE(scratch::Exists(exeDir + "SETUP.LOG"));
-    ReportMessage(NULL, "default place", "caption", MB_OK);
+    ReportMessage(NULL, L"default place", L"caption", MB_OK);
     EXPECT_EQ("default place\r\n", scratch::ReadFile(exeDir + "SETUP.LOG"));
     DeleteFileA((exeDir + "SETUP.LOG").c_str());
 
@@ -165,7 +165,7 @@ TEST_F(SilentLog, AJoinedPathBeyond259CharactersIsRefusedNotCut)
     tooLong += ".log";
     Open(tooLong);
     EXPECT_EQ("", std::string(logFilePath));
-    EXPECT_EQ(1, ReportMessage(NULL, "nowhere", "caption", MB_OK));
+    EXPECT_EQ(1, ReportMessage(NULL, L"nowhere", L"caption", MB_OK));
     EXPECT_FALSE(scratch::Exists(exeDir + tooLong.substr(0, tooLong.size() - 1)));
     EXPECT_FALSE(scratch::Exists(exeDir + "SETUP.LOG"));
 }
@@ -220,8 +220,8 @@ TEST(MessageBoxReport, ShowsTheTextWithoutIconAndReturnsTheButton)
     for (const Case &c : cases) {
         BoxSeen seen;
         std::thread answer([&] { seen = AnswerBox(c.button); });
-        int result = ReportMessage(GetMessageOwner(), "This will install Product. Do you wish to continue?",
-                                   "Report caption", c.type);
+        int result = ReportMessage(GetMessageOwner(), L"This will install Product. Do you wish to continue?",
+                                   L"Report caption", c.type);
         answer.join();
         EXPECT_EQ(c.button, result);
         EXPECT_EQ("This will install Product. Do you wish to continue?", seen.text);

@@ -149,6 +149,16 @@ TEST_F(WorkingDir, BaseOf118CharactersFitsAndOf119DoesNot)
     EXPECT_EQ(std::string(dir), UpperAscii(longest) + "\\~EXB0001\\");
 }
 
+// Code page 1252 has no Cyrillic letters, and a missing folder has no short
+// form: such a TEMP is no base, never a path with '?' in it.
+TEST_F(WorkingDir, TempWithoutAnAnsiFormIsRejected)
+{
+    ASSERT_EQ(GetACP(), 1252u);
+    SetEnvironmentVariableW(L"TEMP", L"C:\\\u041c\u0438\u0448\u0430\\Temp");
+    ASSERT_TRUE(ChooseWorkingDir(workingDir, 1));
+    ExpectWindowsDirChosen();
+}
+
 class DISABLED_PreparedDrives : public WorkingDir {};
 
 TEST_F(DISABLED_PreparedDrives, RemovableTempFallsBackToWindowsDir)

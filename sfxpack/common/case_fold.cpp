@@ -1,4 +1,4 @@
-#include "sfxpack/write/case_fold.h"
+#include "sfxpack/common/case_fold.h"
 
 #ifdef _WIN32
 #include <filesystem>

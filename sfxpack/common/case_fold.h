@@ -1,6 +1,6 @@
 // Names as Windows compares them: blind to case beyond ASCII.
-#ifndef SFXPACK_WRITE_CASE_FOLD_H
-#define SFXPACK_WRITE_CASE_FOLD_H
+#ifndef SFXPACK_COMMON_CASE_FOLD_H
+#define SFXPACK_COMMON_CASE_FOLD_H
 
 #include <string>
 
