@@ -400,6 +400,29 @@ TEST_F(Extract, TheWindowsWriterTakesACaptionButNoTranslation)
     EXPECT_FALSE(Exists(dir / "de.exe"));
 }
 
+// The LZMA encoder compiled into both writers: the same compressed bytes
+// from the 32-bit Windows build under Wine as from the Linux one.
+TEST_F(Extract, TheWindowsAndLinuxWritersCompressToTheSameBytes)
+{
+    WriteBytes(dir / "in/bin/launcher.exe", ReadBytes(LauncherStub()));
+    WriteBytes(dir / "in/noise.bin", PatternBytes(70000, 5));
+    Bytes cycle(700000);
+    for (size_t i = 0; i < cycle.size(); i++)
+        cycle[i] = static_cast<unsigned char>(i % 251);
+    WriteBytes(dir / "in/cycle.bin", cycle);
+    WriteText(dir / "in/readme.txt", std::string(3000, 'r') + "the end");
+    std::string windowsWriter = WinBuildDir() + "/sfxpack/sfxpack.exe";
+    int native = std::system((std::string("'") + SFXPACK_TEST_CLI + "' create --compress --stub '" + LauncherStub() +
+                              "' -o '" + (dir / "linux.exe") + "' '" + (dir / "in") + "'").c_str());
+    EXPECT_EQ(native, 0);
+    EXPECT_EQ(WaitForExit(StartWine({windowsWriter, "create", "--compress", "--stub", WinePath(LauncherStub()), "-o",
+                                     WinePath(dir / "windows.exe"), WinePath(dir / "in")})),
+              0);
+    Bytes fromLinux = ReadBytes(dir / "linux.exe");
+    EXPECT_LT(fromLinux.size(), 300000u);
+    EXPECT_EQ(fromLinux, ReadBytes(dir / "windows.exe"));
+}
+
 // The version resource and the manifest as Windows reads them from a package
 // (GetFileVersionInfo, VerQueryValue, FindResource): the exact values,
 // non-ASCII and beyond the BMP included, whatever the ANSI code page.
