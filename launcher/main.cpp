@@ -47,7 +47,8 @@ static void FreeDrawingObjects()
     DeleteFramePens();
 }
 
-// The package's length is the room its files need at most.
+// The package's length is the room its files need at most; a package whose
+// length cannot be had cannot be read, as one that could not be opened.
 static DWORD Run(HINSTANCE instance)
 {
     DWORD systemCode = 0;
