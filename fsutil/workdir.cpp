@@ -33,7 +33,7 @@ static void UpperCaseLetters(char *path)
     }
 }
 
-int TryWorkingDirBase(const char *base, char *dir, DWORD needed)
+int TryWorkingDirBase(const char *base, char *dir, ULONGLONG needed)
 {
     char copy[PATH_BUFFER_SIZE];
     char candidate[PATH_BUFFER_SIZE];
@@ -100,25 +100,13 @@ static int ReadWindowsDir(char *windowsDir, int size)
     return MakeAnsiPath(wide, windowsDir, size);
 }
 
-int ChooseWorkingDir(char *dir)
+int ChooseWorkingDir(char *dir, ULONGLONG needed)
 {
-    char modulePath[PATH_BUFFER_SIZE];
     char temp[TEXT_BUFFER_SIZE];
     char windowsDir[TEXT_BUFFER_SIZE];
 
     ownsWorkingDir = 0;
     dir[0] = '\0';
-
-    DWORD length = GetModuleFileNameA(moduleHandle, modulePath, sizeof modulePath);
-    if (length == 0 || length >= sizeof modulePath)
-        return 0;
-    HANDLE file = CreateFileA(modulePath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    // A failed seek gives 0xFFFFFFFF, which no base can offer.
-    DWORD needed = SetFilePointer(file, 0, NULL, FILE_END);
-    CloseHandle(file);
 
     if (ReadTemp(temp, sizeof temp) && TryWorkingDirBase(temp, dir, needed))
         return 1;

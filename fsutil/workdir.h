@@ -4,9 +4,10 @@
 
 #include <windows.h>
 
-// Fills `dir` (128 bytes) and sets ownsWorkingDir; 0 when no base was accepted.
-int ChooseWorkingDir(char *dir);
-int TryWorkingDirBase(const char *base, char *dir, DWORD needed);
+// Fills `dir` (128 bytes) and sets ownsWorkingDir; 0 when no base was
+// accepted. A base is accepted on a drive with at least `needed` bytes free.
+int ChooseWorkingDir(char *dir, ULONGLONG needed);
+int TryWorkingDirBase(const char *base, char *dir, ULONGLONG needed);
 // Free bytes of the drive of `root` ("C:\"), 0 when unknown.
 ULONGLONG GetFreeBytes(const char *root);
 

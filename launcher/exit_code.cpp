@@ -28,7 +28,7 @@ DWORD ExitCodeOf(ExtractStatus status, DWORD systemCode)
 DWORD PackageExitCode(HINSTANCE module, DWORD code)
 {
     PackageInfo info;
-    ExtractStatus status = LoadPackageHeader(module, &info);
-    int marked = (status == EXTRACT_OK || status == EXTRACT_NO_ENTRIES) && info.exitCodesMarked;
-    return marked ? code : 0;
+    info.exitCodesMarked = 0;
+    LoadPackageHeader(module, &info);
+    return info.exitCodesMarked ? code : 0;
 }

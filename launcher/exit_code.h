@@ -13,8 +13,9 @@
 // EXTRACT_DATA_WRITE_FAILED the system's code of the failed write.
 DWORD ExitCodeOf(ExtractStatus status, DWORD systemCode);
 
-// `code` when the package's header asks for exit codes, otherwise 0. A header
-// that cannot be read asks for nothing.
+// `code` when the package's header asks for exit codes, otherwise 0. The
+// mark is read from a header whose other fields are damaged too; a header
+// resource that is missing or short asks for nothing.
 DWORD PackageExitCode(HINSTANCE module, DWORD code);
 
 #endif

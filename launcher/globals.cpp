@@ -9,6 +9,8 @@ int logFilePathTooLong;
 int argCount;
 char **argValues;
 
+HANDLE packageFile;
+
 char workingDir[TEXT_BUFFER_SIZE];
 int ownsWorkingDir;
 int removalComplete;

@@ -22,6 +22,11 @@ extern int logFilePathTooLong;          // a -f2 text that did not fit: no log
 extern int argCount;                    // the argument vector, element 0 the program
 extern char **argValues;
 
+// The launcher's own executable, open from the start of the run to its end,
+// others denied writes, renames and deletes; every reader of the package reads
+// through it. INVALID_HANDLE_VALUE when it could not be opened.
+extern HANDLE packageFile;
+
 // Working directory.
 extern char workingDir[TEXT_BUFFER_SIZE];
 extern int ownsWorkingDir;

@@ -5,6 +5,7 @@
 #include "launcher/status.h"
 #include "launcher/switches.h"
 #include "fsutil/workdir.h"
+#include "package/entry.h"
 #include "package/extract.h"
 #include "package/remove.h"
 #include "resources/resource.h"
@@ -46,11 +47,33 @@ static void FreeDrawingObjects()
     DeleteFramePens();
 }
 
+// The package's length is the room its files need at most; a package whose
+// length cannot be had cannot be read, as one that could not be opened.
+static DWORD Run(HINSTANCE instance)
+{
+    DWORD systemCode = 0;
+    ExtractStatus status = EXTRACT_CANNOT_OPEN_PACKAGE;
+    LARGE_INTEGER length;
+    if (GetFileSizeEx(packageFile, &length)) {
+        if (!ChooseWorkingDir(workingDir, length.QuadPart)) {
+            // Never extract relative to the current directory instead.
+            ReportString(GetMessageOwner(), MB_OK, IDS_NO_DISK_SPACE);
+            return ERROR_INSTALL_TEMP_UNWRITABLE;
+        }
+        status = ExtractPackage(instance, &systemCode);
+    }
+    CloseRun(status);
+    return ExitCodeOf(status, systemCode);
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)
 {
     if (previous)
         return 0;
     moduleHandle = instance;
+    // First, and once for the run: whatever is put at the package's path
+    // later, every reader reads the file that was started.
+    packageFile = OpenPackageFile(instance);
 
     faceBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
     whiteBrush = CreateSolidBrush(RGB(255, 255, 255));
@@ -62,17 +85,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)
     if (silentMode)
         OpenSilentLog(instance);
 
-    workingDir[0] = '\0';
-    if (!ChooseWorkingDir(workingDir)) {
-        // Never extract relative to the current directory instead.
-        ReportString(GetMessageOwner(), MB_OK, IDS_NO_DISK_SPACE);
-        FreeDrawingObjects();
-        return PackageExitCode(instance, ERROR_INSTALL_TEMP_UNWRITABLE);
-    }
-
-    DWORD systemCode;
-    ExtractStatus status = ExtractPackage(instance, &systemCode);
-    CloseRun(status);
+    DWORD code = Run(instance);
+    // Whatever ended the run, an empty working directory does not outlive it.
+    RemoveWorkingDir();
     FreeDrawingObjects();
-    return PackageExitCode(instance, ExitCodeOf(status, systemCode));
+    CloseHandle(packageFile);
+    return PackageExitCode(instance, code);
 }

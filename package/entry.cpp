@@ -2,25 +2,25 @@
 #include "fsutil/path.h"
 #include "package/names.h"
 
-int OpenOwnExecutable(HINSTANCE module, FileStream *stream, unsigned char *buffer, DWORD capacity)
+HANDLE OpenPackageFile(HINSTANCE module)
 {
-    char path[PATH_BUFFER_SIZE];
-    // A path cut to the buffer would name some other file.
-    DWORD pathLength = GetModuleFileNameA(module, path, sizeof path);
-    return pathLength != 0 && pathLength < sizeof path && OpenReadStream(stream, path, buffer, capacity);
+    // By its wide path: a package renamed to a name outside the ANSI code
+    // page opens too. A path cut to the buffer would name some other file.
+    WCHAR path[PATH_BUFFER_SIZE];
+    DWORD pathLength = GetModuleFileNameW(module, path, PATH_BUFFER_SIZE);
+    if (pathLength == 0 || pathLength >= PATH_BUFFER_SIZE)
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
 }
 
-ExtractStatus OpenPayload(HINSTANCE module, const PackageInfo *info, int wholePackage, FileStream *package,
-                          unsigned char *buffer, DWORD capacity)
+ExtractStatus OpenPayload(const PackageInfo *info, int wholePackage, FileStream *package, unsigned char *buffer,
+                          DWORD capacity)
 {
-    if (!OpenOwnExecutable(module, package, buffer, capacity))
-        return EXTRACT_CANNOT_OPEN_PACKAGE;
+    BeginReading(package, packageFile, buffer, capacity, info->payloadOffset);
     LONGLONG length = StreamLength(package);
-    if (length == -1 || length < info->payloadOffset || (wholePackage && length < info->packageLength)) {
-        CloseStream(package);
+    if (length == -1 || length < info->payloadOffset || (wholePackage && length < info->packageLength))
         return EXTRACT_BAD_PACKAGE_SIZE;
-    }
-    SeekStream(package, info->payloadOffset);
     return EXTRACT_OK;
 }
 

@@ -20,16 +20,15 @@ struct EntryPaths {
     char destinationPath[PATH_BUFFER_SIZE];      // base + relativeDir + entryFileName
 };
 
-// Opens the executable of `module` for reading, others may read but not
-// write. 1 on success.
-int OpenOwnExecutable(HINSTANCE module, FileStream *stream, unsigned char *buffer, DWORD capacity);
+// Opens the executable of `module` for reading, others may read it but not
+// write, rename or delete it; INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE OpenPackageFile(HINSTANCE module);
 
-// Opens the executable of `module` as OpenOwnExecutable does, tests its length against payloadOffset and, when `wholePackage` is
-// set, against packageLength, and positions it at the first entry.
-// EXTRACT_OK, EXTRACT_CANNOT_OPEN_PACKAGE or EXTRACT_BAD_PACKAGE_SIZE; the
-// stream is open only after EXTRACT_OK.
-ExtractStatus OpenPayload(HINSTANCE module, const PackageInfo *info, int wholePackage, FileStream *package,
-                          unsigned char *buffer, DWORD capacity);
+// A stream over packageFile at the first entry, once the file's length is
+// tested against payloadOffset and, when `wholePackage` is set, against
+// packageLength. EXTRACT_OK or EXTRACT_BAD_PACKAGE_SIZE.
+ExtractStatus OpenPayload(const PackageInfo *info, int wholePackage, FileStream *package, unsigned char *buffer,
+                          DWORD capacity);
 
 // Reads nameLength and name, descrambles the name and derives its paths below
 // workingDir. EXTRACT_OK, EXTRACT_ENTRY_READ_FAILED, or EXTRACT_BAD_ENTRY for

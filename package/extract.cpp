@@ -26,17 +26,17 @@ static FileStream outputFile;
 // a file cannot be opened in it, it is made again (see OpenDestination), so
 // that the result is that of making it for every entry.
 static char madeDir[ENTRY_NAME_BUFFER_SIZE];
+// When the copy loop last handled the window messages waiting, by GetTickCount.
+static DWORD lastDrain;
 
 void AbandonExtraction()
 {
     CloseStream(&outputFile);
 }
 
-// Messages 5 and 6, over the progress window. The package is closed before
-// the message, as every failure closes what it opened before it reports.
-static void ReportFileFailure(FileStream *package, UINT id, int errorNumber)
+// Messages 5 and 6, over the progress window.
+static void ReportFileFailure(UINT id, int errorNumber)
 {
-    CloseStream(package);
     ReportString(progressWindow, MB_OK, id, entry.destinationPath, errorNumber);
 }
 
@@ -79,8 +79,17 @@ static ExtractStatus CopyData(FileStream *package, int size)
         size -= length;
         blocksDone++;
         UpdateProgress(0);
-        if (sessionEnded)
-            return EXTRACT_DECLINED;
+        // A look at the queue costs a round trip to the server under Wine:
+        // done at most every 10 ms of copying, and after the entry's last
+        // block, so that the window still answers at once and the end of the
+        // session is seen before the next entry is begun.
+        DWORD now = GetTickCount();
+        if (size == 0 || now - lastDrain >= 10) {
+            lastDrain = now;
+            DrainMessages();
+            if (sessionEnded)
+                return EXTRACT_DECLINED;
+        }
     }
     return EXTRACT_OK;
 }
@@ -92,7 +101,7 @@ static ExtractStatus CopyData(FileStream *package, int size)
 // 5, with its error number) from one that cannot be opened for writing
 // (message 6). Two opens for every file would cost as much as writing a
 // small one.
-static ExtractStatus OpenDestination(FileStream *package, int chainMade)
+static ExtractStatus OpenDestination(int chainMade)
 {
     if (OpenWriteStream(&outputFile, entry.destinationPath, outputBuffer, sizeof outputBuffer))
         return EXTRACT_OK;
@@ -108,11 +117,11 @@ static ExtractStatus OpenDestination(FileStream *package, int chainMade)
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (created == INVALID_HANDLE_VALUE) {
         int errorNumber = ErrorNumber(GetLastError());
-        ReportFileFailure(package, IDS_CANNOT_CREATE_FILE, errorNumber);
+        ReportFileFailure(IDS_CANNOT_CREATE_FILE, errorNumber);
         return EXTRACT_CANNOT_CREATE_FILE;
     }
     CloseHandle(created);
-    ReportFileFailure(package, IDS_CANNOT_OPEN_FILE, 0);
+    ReportFileFailure(IDS_CANNOT_OPEN_FILE, 0);
     return EXTRACT_CANNOT_CREATE_FILE;
 }
 
@@ -129,7 +138,7 @@ static ExtractStatus ExtractEntry(FileStream *package, const PackageInfo *info)
         lstrcpynA(madeDir, entry.relativeDir, sizeof madeDir);
     }
 
-    status = OpenDestination(package, chainMade);
+    status = OpenDestination(chainMade);
     if (status != EXTRACT_OK)
         return status;
 
@@ -154,8 +163,6 @@ static ExtractStatus ExtractEntry(FileStream *package, const PackageInfo *info)
     SetTimeStamp(outputFile.handle, dosDateTime);
     CloseStream(&outputFile);
     UpdateProgress(100);
-    if (sessionEnded)
-        return EXTRACT_DECLINED;
     return EXTRACT_OK;
 }
 
@@ -195,23 +202,19 @@ ExtractStatus ExtractPackage(HINSTANCE module, DWORD *systemCode)
     // asked for: a damaged title, password or setup command ends the run
     // without a question.
     int summing;
-    status = OpenIntegrityRecord(module, &info, &summing);
+    status = OpenIntegrityRecord(&info, &summing);
     if (status != EXTRACT_OK)
         return status;
     status = PassGates(&info);
-    if (status != EXTRACT_OK) {
-        CloseIntegrityRecord();
+    if (status != EXTRACT_OK)
         return status;
-    }
     if (!silentMode)
         ShowProgressWindow();
 
     FileStream package;
-    status = OpenPayload(module, &info, 1, &package, packageBuffer, sizeof packageBuffer);
-    if (status != EXTRACT_OK) {
-        CloseIntegrityRecord();
+    status = OpenPayload(&info, 1, &package, packageBuffer, sizeof packageBuffer);
+    if (status != EXTRACT_OK)
         return status;
-    }
     package.summing = summing;
     blocksDone = 0;
     madeDir[0] = '\0';
@@ -220,21 +223,16 @@ ExtractStatus ExtractPackage(HINSTANCE module, DWORD *systemCode)
         if (status != EXTRACT_OK) {
             if (status == EXTRACT_DATA_WRITE_FAILED)
                 *systemCode = outputFile.writeError;
-            CloseIntegrityRecord();
             CloseStream(&outputFile);
-            CloseStream(&package);
             return status;
         }
     }
-    CloseIntegrityRecord();
 
     if (!silentMode) {
         ShowProgressWindow();
         UpdateWindow(progressBar);
     }
-    // The package stays open, writes denied, while the setup program runs.
     if (info.setupCommand[0] != '\0')
         *systemCode = RunSetupProgram(info.setupCommand);
-    CloseStream(&package);
     return EXTRACT_OK;
 }

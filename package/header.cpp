@@ -31,8 +31,11 @@ ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info)
         return EXTRACT_NO_HEADER;
 
     // A resource shorter than the record is never read past its end.
-    if (SizeofResource(module, found) < PACKAGE_HEADER_SIZE || header->headerSize != PACKAGE_HEADER_SIZE ||
-        header->formatVersion != PACKAGE_FORMAT_VERSION) {
+    int whole = SizeofResource(module, found) >= PACKAGE_HEADER_SIZE;
+    // Read before the other fields are checked: a package that asks for exit
+    // codes tells by its exit code that its header is damaged too.
+    info->exitCodesMarked = whole && MarksExitCodes(header->reserved);
+    if (!whole || header->headerSize != PACKAGE_HEADER_SIZE || header->formatVersion != PACKAGE_FORMAT_VERSION) {
         ReleaseHeader(loaded);
         return EXTRACT_BAD_HEADER;
     }
@@ -42,7 +45,6 @@ ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info)
     info->packageLength = header->packageLength;
     totalBlocks = header->totalBlocks;
     info->integrityMarked = MarksIntegrityRecord(header->reserved);
-    info->exitCodesMarked = MarksExitCodes(header->reserved);
     info->headerCrc = Crc32Update(0, header, PACKAGE_HEADER_SIZE);
 
     CopyTextField(storedPassword, header->storedPassword, PASSWORD_FIELD_SIZE);

@@ -21,7 +21,7 @@ struct PackageInfo {
 
 // EXTRACT_OK, EXTRACT_NO_HEADER, EXTRACT_BAD_HEADER or EXTRACT_NO_ENTRIES.
 // After EXTRACT_OK and EXTRACT_NO_ENTRIES `info` is filled and storedPassword
-// and totalBlocks are set.
+// and totalBlocks are set; after EXTRACT_BAD_HEADER exitCodesMarked is.
 ExtractStatus LoadPackageHeader(HINSTANCE module, PackageInfo *info);
 
 #endif

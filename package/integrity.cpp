@@ -1,8 +1,9 @@
 #include "package/integrity.h"
 #include "package/crc32.h"
-#include "package/entry.h"
+#include "launcher/globals.h"
+#include "package/stream.h"
 
-// The record is read through a handle of its own, so that the stream over
+// The record is read through a stream of its own, so that the stream over
 // the payload keeps its buffer and position. A record for many entries does
 // not fit a fixed buffer: its own CRC is checked in one pass, and the entry
 // CRCs are then read one by one as the entries are done.
@@ -33,9 +34,9 @@ static int RecordCrcMatches(const IntegrityRecordHead *head)
     return ReadStream(&record, &recorded, sizeof recorded) && recorded == crc;
 }
 
-static ExtractStatus CheckRecord(const PackageInfo *info, int *present)
+ExtractStatus OpenIntegrityRecord(const PackageInfo *info, int *present)
 {
-    SeekStream(&record, info->packageLength);
+    BeginReading(&record, packageFile, recordBuffer, sizeof recordBuffer, info->packageLength);
     IntegrityRecordHead head;
     int headRead = ReadStream(&record, &head, sizeof head);
     // The mark keeps a damaged signature from passing for an old package.
@@ -59,24 +60,8 @@ static ExtractStatus CheckRecord(const PackageInfo *info, int *present)
     return EXTRACT_OK;
 }
 
-ExtractStatus OpenIntegrityRecord(HINSTANCE module, const PackageInfo *info, int *present)
-{
-    *present = 0;
-    if (!OpenOwnExecutable(module, &record, recordBuffer, sizeof recordBuffer))
-        return EXTRACT_CANNOT_OPEN_PACKAGE;
-    ExtractStatus status = CheckRecord(info, present);
-    if (status != EXTRACT_OK || !*present)
-        CloseStream(&record);
-    return status;
-}
-
 int NextEntryCrcMatches(uint32_t crc)
 {
     uint32_t recorded;
     return ReadStream(&record, &recorded, sizeof recorded) && recorded == crc;
-}
-
-void CloseIntegrityRecord()
-{
-    CloseStream(&record);
 }

@@ -31,8 +31,7 @@ static ExtractStatus WalkEntries(FileStream *package, const PackageInfo *info)
 }
 
 // Deletes each entry's file and its emptied directories, then the owned
-// working directory. Once it is gone, every later call does nothing: another
-// run may have made a directory of the same name by then.
+// working directory when nothing is left in it.
 ExtractStatus RemoveExtractedFiles(HINSTANCE module)
 {
     if (removalComplete)
@@ -42,23 +41,25 @@ ExtractStatus RemoveExtractedFiles(HINSTANCE module)
     if (status != EXTRACT_OK)
         return status;
     FileStream package;
-    status = OpenPayload(module, &info, 0, &package, packageBuffer, sizeof packageBuffer);
-    if (status != EXTRACT_OK)
-        return status;
-    status = WalkEntries(&package, &info);
-    CloseStream(&package);
-    // A walk that ends early leaves the working directory to the entries it
-    // has not reached. A package with the integrity record that cannot be
-    // walked is damaged, and the extraction has stopped where the damage
-    // begins (or before): its working directory goes too when it is empty.
-    if (status != EXTRACT_OK && !info.integrityMarked)
-        return status;
+    status = OpenPayload(&info, 0, &package, packageBuffer, sizeof packageBuffer);
+    if (status == EXTRACT_OK)
+        status = WalkEntries(&package, &info);
+    // A walk that ends early leaves the entries it has not reached, and the
+    // working directory with them; when the damage is where the extraction
+    // stopped too, nothing is left and the directory goes.
+    RemoveWorkingDir();
+    return status;
+}
 
+// Once it is gone, every later call does nothing: another run may have made
+// a directory of the same name by then.
+void RemoveWorkingDir()
+{
     // When the working directory cannot go yet (the setup program still runs
     // from it after the session has ended), its backslash is put back, so that
     // the walk after the program has ended forms the same paths and finishes.
     int length = lstrlenA(workingDir);
-    if (ownsWorkingDir && length > 0) {
+    if (!removalComplete && ownsWorkingDir && length > 0) {
         SetCurrentDirectoryA("c:\\");
         workingDir[length - 1] = '\0';
         if (RemoveDirectoryA(workingDir))
@@ -66,5 +67,4 @@ ExtractStatus RemoveExtractedFiles(HINSTANCE module)
         else
             workingDir[length - 1] = '\\';
     }
-    return status;
 }

@@ -7,4 +7,7 @@
 
 ExtractStatus RemoveExtractedFiles(HINSTANCE module);
 
+// Removes the working directory that this run made, when it is empty.
+void RemoveWorkingDir();
+
 #endif

@@ -13,12 +13,10 @@ static void Reset(FileStream *stream, HANDLE handle, unsigned char *buffer, DWOR
     stream->writeError = 0;
 }
 
-int OpenReadStream(FileStream *stream, const char *path, unsigned char *buffer, DWORD capacity)
+void BeginReading(FileStream *stream, HANDLE handle, unsigned char *buffer, DWORD capacity, LONGLONG offset)
 {
-    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     Reset(stream, handle, buffer, capacity);
-    return handle != INVALID_HANDLE_VALUE;
+    stream->next = offset;
 }
 
 int OpenWriteStream(FileStream *stream, const char *path, unsigned char *buffer, DWORD capacity)
@@ -34,6 +32,20 @@ int IsStreamOpen(const FileStream *stream)
     return stream->handle != INVALID_HANDLE_VALUE && stream->handle != NULL;
 }
 
+// Reads at the stream's own offset, never where the file pointer stands:
+// another stream over the same handle may have moved it, even between two
+// blocks (a removal pass run from a window message).
+static int ReadAt(FileStream *stream, void *data, DWORD count, DWORD *got)
+{
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(stream->next);
+    at.OffsetHigh = static_cast<DWORD>(stream->next >> 32);
+    if (!ReadFile(stream->handle, data, count, got, &at))
+        return 0;
+    stream->next += *got;
+    return 1;
+}
+
 int ReadStream(FileStream *stream, void *data, DWORD count)
 {
     unsigned char *out = static_cast<unsigned char *>(data);
@@ -42,14 +54,14 @@ int ReadStream(FileStream *stream, void *data, DWORD count)
             // A request as large as the buffer goes straight to the file.
             if (count >= stream->capacity) {
                 DWORD got = 0;
-                if (!ReadFile(stream->handle, out, count, &got, NULL) || got != count)
+                if (!ReadAt(stream, out, count, &got) || got != count)
                     return 0;
                 if (stream->summing)
                     stream->crc = Crc32Update(stream->crc, out, count);
                 return 1;
             }
             DWORD got = 0;
-            if (!ReadFile(stream->handle, stream->buffer, stream->capacity, &got, NULL) || got == 0)
+            if (!ReadAt(stream, stream->buffer, stream->capacity, &got) || got == 0)
                 return 0;
             stream->start = 0;
             stream->fill = got;
@@ -111,9 +123,7 @@ LONGLONG StreamLength(FileStream *stream)
 
 void SeekStream(FileStream *stream, LONGLONG offset)
 {
-    LARGE_INTEGER to;
-    to.QuadPart = offset;
-    SetFilePointerEx(stream->handle, to, NULL, FILE_BEGIN);
+    stream->next = offset;
     stream->start = stream->fill = 0;
 }
 
@@ -124,9 +134,7 @@ void SkipStream(FileStream *stream, LONGLONG count)
         stream->start += static_cast<DWORD>(count);
         return;
     }
-    LARGE_INTEGER by;
-    by.QuadPart = count - buffered;
-    SetFilePointerEx(stream->handle, by, NULL, FILE_CURRENT);
+    stream->next += count - buffered;
     stream->start = stream->fill = 0;
 }
 

@@ -76,8 +76,11 @@ static int ComputePercent(int fileDonePercent)
     return (int)Clamp(fileStartPercent + fileStep + blockStep, LOWEST_PERCENT, HIGHEST_PERCENT);
 }
 
-// There is no other message loop: this keeps every window of the thread
-// alive, and lets the end of the session reach the progress window.
+// There is no other message loop: the loops that own the run (the copy loop
+// and the waits) call this, never a message handler, so that an update
+// handled here never handles the next one inside itself. It keeps every
+// window of the thread alive, and lets the end of the session reach the
+// progress window.
 void DrainMessages()
 {
     MSG message;
@@ -89,8 +92,6 @@ void DrainMessages()
 
 void UpdateProgress(int fileDonePercent)
 {
-    DrainMessages();
-
     int percent = ComputePercent(fileDonePercent);
     if (percent != shownPercent) {
         char text[8];

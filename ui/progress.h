@@ -13,6 +13,7 @@ void DeleteFramePens();
 void CreateProgressWindow(HINSTANCE instance);
 // Handles every message waiting for this thread, without blocking.
 void DrainMessages();
+// Redraws the percentage; handles no message.
 void UpdateProgress(int fileDonePercent);
 // Centres a window on the screen, keeping its size; the password dialog too.
 void CentreOnScreen(HWND window);

@@ -108,8 +108,8 @@ TEST_F(Extract, NameLengthBounds)
         run.arguments = "-s";
         EXPECT_EQ(RunForLog(other, bad, run), "Extract failed: return from extract=-7\r\n") << length;
         // The walk of the removal pass ends at the same entry: the first file
-        // is deleted, the working directory stays.
-        EXPECT_EQ(ListTree(other / "temp"), (std::vector<std::string>{"~EXB0000/"})) << length;
+        // is deleted, and the working directory, empty, goes too.
+        EXPECT_EQ(ListTree(other / "temp"), (std::vector<std::string>{})) << length;
     }
 }
 
@@ -159,11 +159,11 @@ TEST_F(Extract, PackageLengthIsTheLeastLengthAccepted)
     ASSERT_TRUE(sfxpack::ReadFileBytes(LauncherStub(), &stub, &error)) << error;
     ASSERT_TRUE(sfxpack::BuildPackage(stub, package, &whole, &error)) << error;
 
-    // One byte short: refused before any entry, and no removal pass, so the
-    // empty working directory stays.
+    // One byte short: refused before any entry; the working directory,
+    // empty, goes at the end of the run.
     package.truncateAt = whole.size() - 1;
     EXPECT_EQ(Launch(package), "This file is not the correct size or is corrupt, and is unusable.\r\n");
-    EXPECT_EQ(ListTree(dir / "temp"), (std::vector<std::string>{"~EXB0000/"}));
+    EXPECT_EQ(ListTree(dir / "temp"), (std::vector<std::string>{}));
 
     for (size_t extra : {0, 1}) {
         TempDir other;
@@ -467,9 +467,9 @@ protected:
         how.arguments = arguments;
         std::string log = RunForLog(run, package, how);
         *extracted = Exists(run / "temp/~EXB0000/f.txt");
-        // Refused before the working directory is filled: it stays, empty.
+        // Refused before the working directory is filled: empty, it goes.
         if (!*extracted)
-            EXPECT_EQ(ListTree(run / "temp"), (std::vector<std::string>{"~EXB0000/"})) << arguments;
+            EXPECT_EQ(ListTree(run / "temp"), (std::vector<std::string>{})) << arguments;
         return log;
     }
 };

@@ -17,7 +17,6 @@ namespace {
 
 const std::string CAPTION = "Tollivex Self-extracting EXE";
 const int IDOK_BUTTON = 1, IDYES_BUTTON = 6, IDNO_BUTTON = 7;
-const Tree LEFT_EMPTY = {"SETUP.LOG", "pkg.exe", "temp/", "temp/~EXB0000/"};
 const Tree ALL_REMOVED = {"SETUP.LOG", "pkg.exe", "temp/"};
 
 // Two files in nested directories, then the entry under test.
@@ -68,9 +67,10 @@ TEST_F(Status, EntryFieldsCutShortAreReadFailures)
     sfxpack::Package package = WithLast(MakeEntry("c\\three.bin", 300, 3));
     size_t whole = BuiltSize(package);
     // Inside the name of the last entry: its file is never made, and the
-    // removal walk ends at the same place, so the working directory stays.
+    // removal walk ends at the same place; nothing is left in the working
+    // directory, which goes at the end of the run.
     EXPECT_EQ(Silent(CutTo(package, whole - 300 - 8 - 4)), "Extract failed: return from extract=-6\r\n");
-    EXPECT_EQ(ListTree(dir.path()), LEFT_EMPTY);
+    EXPECT_EQ(ListTree(dir.path()), ALL_REMOVED);
 
     // Inside its size field: the file was made, and removal deletes it before
     // it fails on the same field.
@@ -78,7 +78,7 @@ TEST_F(Status, EntryFieldsCutShortAreReadFailures)
     e2e::Run run;
     run.arguments = "-s";
     EXPECT_EQ(RunForLog(other, CutTo(package, whole - 300 - 2), run), "Extract failed: return from extract=-6\r\n");
-    EXPECT_EQ(ListTree(other.path()), LEFT_EMPTY);
+    EXPECT_EQ(ListTree(other.path()), ALL_REMOVED);
 }
 
 TEST_F(Status, SizeOfZeroOrLessIsABadEntry)
@@ -90,7 +90,7 @@ TEST_F(Status, SizeOfZeroOrLessIsABadEntry)
         e2e::Run how;
         how.arguments = "-s";
         EXPECT_EQ(RunForLog(run, WithLast(last), how), "Extract failed: return from extract=-7\r\n") << size;
-        EXPECT_EQ(ListTree(run.path()), LEFT_EMPTY) << size;
+        EXPECT_EQ(ListTree(run.path()), ALL_REMOVED) << size;
     }
 }
 
@@ -186,7 +186,10 @@ TEST_F(Status, DamageFoundByTheIntegrityRecordEndsTheRunBeforeTheSetupProgram)
         {"nameLength of two.bin", entryAt[2] + 1, "Extract failed: return from extract=-7\r\n"},
         {"size of one.bin", entryAt[1] + 8 + package.entries[1].name.size(), dataReadFailed},
         // Header fields: found before the password is checked or anything
-        // else of the header is believed.
+        // else of the header is believed. The exit code tells the damage
+        // also where the header cannot be read past its size or version.
+        {"headerSize", field + offsetof(PackageHeader, headerSize), badHeader},
+        {"formatVersion", field + offsetof(PackageHeader, formatVersion), badHeader},
         {"stored password", field + offsetof(PackageHeader, storedPassword), badHeader},
         {"payloadOffset", field + offsetof(PackageHeader, payloadOffset), badHeader},
         {"entryCount", field + offsetof(PackageHeader, entryCount), badHeader},
@@ -277,6 +280,31 @@ TEST_F(Status, MarkedPackagesExitWithACodeForEachOutcome)
     EXPECT_EQ(RunPackage(run, setup, how), 0);
     EXPECT_NE(ReadText(run / "records/Setup.txt"), "");
 
+    // Renamed to a name outside the ANSI code page (1252 here), as a browser
+    // may save it: the package opens itself by its wide path and runs.
+    TempDir renamed;
+    sfxpack::Package marked = setup;
+    marked.exitCodes = true;
+    WritePackage(renamed / "ec-пакет.exe", marked);
+    how = RecordingRun(renamed);
+    how.arguments = "-s";
+    how.environment["RECORDER_EXIT"] = "3010";
+    EXPECT_EQ(RunWine(renamed / "ec-пакет.exe", how), 3010);
+    EXPECT_EQ(ReadText(renamed / "SETUP.LOG"), "");
+
+    // Held by another program for deleting, it cannot be opened with
+    // deletes denied: nothing is made, nothing is run.
+    TempDir held;
+    WritePackage(held / "pkg.exe", marked);
+    Background hold("holdfile", {"-d", WinePath(held / "pkg.exe"), "5000"}, held / "hold.txt");
+    ASSERT_TRUE(hold.WaitForLine("held", 20000));
+    how = RecordingRun(held);
+    how.arguments = "-s";
+    EXPECT_EQ(RunWine(held / "pkg.exe", how), 1619);  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+    EXPECT_EQ(ReadText(held / "SETUP.LOG"), "Extract failed: return from extract=-4\r\n");
+    EXPECT_EQ(ListTree(held / "records"), Tree{});
+    EXPECT_EQ(ListTree(held / "temp"), Tree{});
+
     // A disk that is really full: TEMP on a tmpfs of 64 KiB.
     TempDir full;
     Mounts mounts;
@@ -297,7 +325,8 @@ TEST_F(Status, PayloadOffsetPastTheEndIsABadSize)
     sfxpack::Package package = WithLast(MakeEntry("c.bin", 5, 3));
     package.payloadOffset = static_cast<int32_t>(BuiltSize(package) + 1);
     EXPECT_EQ(Silent(package), "This file is not the correct size or is corrupt, and is unusable.\r\n");
-    EXPECT_EQ(ListTree(dir.path()), LEFT_EMPTY);
+    // No removal pass; the working directory, empty, goes at the end of the run.
+    EXPECT_EQ(ListTree(dir.path()), ALL_REMOVED);
 }
 
 // Interactive runs, driven through the launcher's windows.
@@ -352,9 +381,9 @@ TEST_F(Interactive, NoToTheQuestionEndsQuietly)
     auto run = StartAtTheQuestion(package, "Widget 7");
     Press(IDNO_BUTTON);
     EXPECT_EQ(run.get(), 1602);  // ERROR_INSTALL_USEREXIT
-    // No password asked, no message, no removal pass: the working directory
-    // stays, empty.
-    EXPECT_EQ(ListTree(dir.path()), (Tree{"pkg.exe", "temp/", "temp/~EXB0000/"}));
+    // No password asked, no message, no removal pass; the working directory,
+    // empty, goes at the end of the run.
+    EXPECT_EQ(ListTree(dir.path()), (Tree{"pkg.exe", "temp/"}));
 }
 
 TEST_F(Interactive, HeldDestinationCannotBeOpened)
@@ -378,19 +407,26 @@ TEST_F(Interactive, HeldDestinationCannotBeOpened)
     EXPECT_EQ(ListTree(dir.path()), (Tree{"pkg.exe", "temp/", "temp/~EXB0000/", "temp/~EXB0000/held.txt"}));
 }
 
-TEST_F(Interactive, PackageGoneAfterStartCannotBeOpened)
+TEST_F(Interactive, PackageSwappedDuringTheQuestionIsNeverRead)
 {
-    sfxpack::Package package = WithLast(MakeEntry("c.bin", 5, 3));
-    package.exitCodes = true;
+    // Another package of the same header, its last file of other bytes.
+    sfxpack::Package package = WithLast(MakeEntry("c.bin", 5000, 3));
+    sfxpack::Package other = WithLast(MakeEntry("c.bin", 5000, 4));
+    other.productTitle = "Widget";
     auto run = StartAtTheQuestion(package, "Widget");
-    // A running executable can be renamed; its own path then names nothing.
-    std::filesystem::rename(dir / "pkg.exe", dir / "moved.exe");
+    // A program of the session may not rename the package while it runs.
+    pid_t move = StartWine({"cmd", "/c", "move", WinePath(dir / "pkg.exe"), WinePath(dir / "moved.exe")});
+    EXPECT_NE(WaitForExit(move), 0);
+    EXPECT_TRUE(Exists(dir / "pkg.exe"));
+    // Renamed all the same, as Windows lets a running program be (here past
+    // Wine), and another file put at its path: that file is never read.
+    std::error_code ignored;
+    std::filesystem::rename(dir / "pkg.exe", dir / "moved.exe", ignored);
+    WritePackage(dir / "pkg.exe", other);
     Press(IDYES_BUTTON);
-    EXPECT_EQ(BoxText("Extract"), "Extract failed: return from extract=-4");
-    Press(IDOK_BUTTON);
-    EXPECT_EQ(run.get(), 1619);  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
-    // Removal cannot open it either.
-    EXPECT_EQ(ListTree(dir.path()), (Tree{"moved.exe", "temp/", "temp/~EXB0000/"}));
+    EXPECT_EQ(run.get(), 0);
+    EXPECT_EQ(ReadBytes(dir / "temp/~EXB0000/c.bin"), package.entries[2].data);
+    EXPECT_EQ(ReadBytes(dir / "temp/~EXB0000/a/b/one.bin"), package.entries[0].data);
 }
 
 TEST_F(Interactive, SessionEndDuringTheQuestionRemovesAllAndEndsTheRun)

@@ -27,7 +27,11 @@
                       Escape and Enter into commands. Returns after 200 ms,
                       time enough for the program to take the key.
      send MSG [W [L]] send a message and print its result
-     post MSG [W [L]] post a message
+     post MSG [W [L [COUNT]]]
+                      post a message; with COUNT, that many copies while
+                      the window's thread is held (SuspendThread), so that
+                      all of them wait in its queue at once, as in the
+                      queue of a program that is busy
      rect             print the window rectangle and the client size:
                       left top right bottom width height
      pixel X Y...     print the colour on the screen of each client pixel as
@@ -264,6 +268,27 @@ static int PressKey(HWND target, const char *key)
     return 0;
 }
 
+/* `count` copies of a message, posted while the window's thread is held;
+   1 when all were posted. */
+static int PostMany(HWND target, UINT message, WPARAM wParam, LPARAM lParam, DWORD count)
+{
+    if (count == 1)
+        return PostMessageA(target, message, wParam, lParam);
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(target, NULL));
+    if (!thread || SuspendThread(thread) == (DWORD)-1) {
+        fprintf(stderr, "winctl: cannot hold the window's thread\n");
+        return 0;
+    }
+    DWORD posted = 0;
+    while (posted < count && PostMessageA(target, message, wParam, lParam))
+        posted++;
+    ResumeThread(thread);
+    CloseHandle(thread);
+    if (posted < count)
+        fprintf(stderr, "winctl: posted %lu of %lu: error %lu\n", posted, count, GetLastError());
+    return posted == count;
+}
+
 static int Usage(void)
 {
     fprintf(stderr, "usage: winctl [-c CLASS] [-t TITLE] [-p PID] [-h HWND] [-v] [-i ID] [-w MS] COMMAND ...\n");
@@ -372,12 +397,13 @@ int main(int argc, char **argv)
         }
     } else if (!strcmp(command, "key") && rest == 1) {
         return PressKey(target, args[0]);
-    } else if ((!strcmp(command, "send") || !strcmp(command, "post")) && rest >= 1 && rest <= 3) {
+    } else if ((!strcmp(command, "send") && rest >= 1 && rest <= 3) ||
+               (!strcmp(command, "post") && rest >= 1 && rest <= 4)) {
         UINT message = Number(args[0]);
         WPARAM wParam = rest > 1 ? Number(args[1]) : 0;
         LPARAM lParam = rest > 2 ? (LPARAM)Number(args[2]) : 0;
         if (command[0] == 'p')
-            return !PostMessageA(target, message, wParam, lParam);
+            return !PostMany(target, message, wParam, lParam, rest > 3 ? Number(args[3]) : 1);
         DWORD_PTR result = 0;
         if (!SendMessageTimeoutA(target, message, wParam, lParam, SMTO_NORMAL, timeout, &result))
             return 1;

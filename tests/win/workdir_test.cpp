@@ -58,7 +58,7 @@ TEST_F(WorkingDir, TempWithOrWithoutTrailingBackslash)
     for (const std::string &temp : {base, base + "\\"}) {
         SCOPED_TRACE(temp);
         SetEnvironmentVariableA("TEMP", temp.c_str());
-        ASSERT_TRUE(ChooseWorkingDir(workingDir));
+        ASSERT_TRUE(ChooseWorkingDir(workingDir, 1));
         EXPECT_EQ(std::string(workingDir), UpperAscii(base) + "\\~EXB0000\\");
         EXPECT_EQ(ownsWorkingDir, 1);
         EXPECT_TRUE(IsDirectory(base + "\\~EXB0000"));
@@ -87,22 +87,22 @@ TEST_F(WorkingDir, TakenNamesAreSkipped)
 TEST_F(WorkingDir, WindowsDirWhenTempMissingEmptyOrRejected)
 {
     SetEnvironmentVariableA("TEMP", NULL);
-    ASSERT_TRUE(ChooseWorkingDir(workingDir));
+    ASSERT_TRUE(ChooseWorkingDir(workingDir, 1));
     ExpectWindowsDirChosen();
 
     // Named but empty: like a missing variable.
     SetEnvironmentVariableA("TEMP", "");
-    ASSERT_TRUE(ChooseWorkingDir(workingDir));
+    ASSERT_TRUE(ChooseWorkingDir(workingDir, 1));
     ExpectWindowsDirChosen();
 
     // The root "\\S" of a network path has no free space to offer.
     SetEnvironmentVariableA("TEMP", "\\\\server\\share\\x");
-    ASSERT_TRUE(ChooseWorkingDir(workingDir));
+    ASSERT_TRUE(ChooseWorkingDir(workingDir, 1));
     ExpectWindowsDirChosen();
 
     // Too long for workingDir.
     SetEnvironmentVariableA("TEMP", ("C:\\" + std::string(116, 'x')).c_str());
-    ASSERT_TRUE(ChooseWorkingDir(workingDir));
+    ASSERT_TRUE(ChooseWorkingDir(workingDir, 1));
     ExpectWindowsDirChosen();
 }
 
@@ -122,7 +122,7 @@ TEST_F(WorkingDir, RejectedBaseLeavesOutputAlone)
 TEST_F(WorkingDir, MissingBaseIsAcceptedWithoutOwnership)
 {
     SetEnvironmentVariableA("TEMP", (base + "\\missing").c_str());
-    ASSERT_TRUE(ChooseWorkingDir(workingDir));
+    ASSERT_TRUE(ChooseWorkingDir(workingDir, 1));
     EXPECT_EQ(std::string(workingDir), UpperAscii(base) + "\\MISSING\\~EXB0000\\");
     EXPECT_EQ(ownsWorkingDir, 0);
     EXPECT_FALSE(scratch::Exists(base + "\\missing"));
@@ -170,12 +170,12 @@ TEST_F(DISABLED_PreparedDrives, RemovableTempFallsBackToWindowsDir)
     EXPECT_STREQ(dir, "untouched");
 
     SetEnvironmentVariableA("TEMP", "a:\\temp");
-    ASSERT_TRUE(ChooseWorkingDir(workingDir));
+    ASSERT_TRUE(ChooseWorkingDir(workingDir, 1));
     ExpectWindowsDirChosen();
     EXPECT_FALSE(scratch::Exists("A:\\temp\\~EXB0000"));
 }
 
-// T: is a 1 MiB drive, smaller than this program's file.
+// T: is a 1 MiB drive.
 TEST_F(DISABLED_PreparedDrives, FreeSpaceMustCoverThePackage)
 {
     ASSERT_EQ(GetDriveTypeA("T:\\"), static_cast<UINT>(DRIVE_FIXED));
@@ -190,7 +190,7 @@ TEST_F(DISABLED_PreparedDrives, FreeSpaceMustCoverThePackage)
     EXPECT_TRUE(IsDirectory("T:\\~EXB0000"));
 
     SetEnvironmentVariableA("TEMP", "T:\\");
-    ASSERT_TRUE(ChooseWorkingDir(workingDir));
+    ASSERT_TRUE(ChooseWorkingDir(workingDir, free + 1));
     ExpectWindowsDirChosen();
 }
 
