@@ -155,7 +155,7 @@ TEST_F(WorkingDir, TempWithoutAnAnsiFormIsRejected)
 {
     ASSERT_EQ(GetACP(), 1252u);
     SetEnvironmentVariableW(L"TEMP", L"C:\\\u041c\u0438\u0448\u0430\\Temp");
-    ASSERT_TRUE(ChooseWorkingDir(workingDir));
+    ASSERT_TRUE(ChooseWorkingDir(workingDir, 1));
     ExpectWindowsDirChosen();
 }
 
