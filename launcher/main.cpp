@@ -48,8 +48,9 @@ static void FreeDrawingObjects()
     DeleteFramePens();
 }
 
-// The package's length is the room its files need at most; a compressed
-// package's, the unpacked length of its entries.
+// The package's length is the room its files need at most, a compressed
+// package's the unpacked length of its entries; a package whose length
+// cannot be had cannot be read, as one that could not be opened.
 static DWORD Run(HINSTANCE instance)
 {
     DWORD systemCode = 0;
