@@ -2,24 +2,16 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "package/chunk_decoder.h"
 #include "package/chunks.h"
 #include "package/crc32.h"
-
+#include "sfxpack/read/integrity.h"
 
 namespace sfxpack {
 
 namespace {
-
-std::string Hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", unsigned(value));
-    return text;
-}
 
 const char *ChunkFaultText(ChunkFault fault)
 {
@@ -98,8 +90,8 @@ bool DecodedSource::Open(const ParsedPackage &parsed, std::string *error)
     uint32_t crc = Crc32Update(Crc32Update(0, &head_, offsetof(CompressedHead, headCrc)), directory_.data(),
                                directory_.size());
     if (crc != head_.headCrc) {
-        *error = place + "the head and directory give CRC-32 " + Hex(crc) + ", but the head holds " +
-                 Hex(head_.headCrc);
+        *error = place + "the head and directory give CRC-32 " + Hex32(crc) + ", but the head holds " +
+                 Hex32(head_.headCrc);
         return false;
     }
     at += directory_.size();
@@ -164,7 +156,7 @@ bool DecodedSource::Decode(size_t index, std::string *error)
     uint32_t crc = Crc32Update(Crc32Update(0, &chunk.header, offsetof(ChunkHeader, crc)), packed.data(),
                                packed.size());
     if (crc != chunk.header.crc) {
-        *error = place + "its bytes give CRC-32 " + Hex(crc) + ", but its header holds " + Hex(chunk.header.crc);
+        *error = place + "its bytes give CRC-32 " + Hex32(crc) + ", but its header holds " + Hex32(chunk.header.crc);
         return false;
     }
     decoded_ = SIZE_MAX;

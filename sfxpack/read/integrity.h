@@ -36,6 +36,9 @@ using DataSink = std::function<bool(const unsigned char *data, size_t length, st
 bool ReadEntryBytes(Source &file, const ParsedEntry &entry, const DataSink &sink, uint32_t *crc,
                     std::string *error);
 
+// A CRC-32 or a field for messages, as 0x%08X.
+std::string Hex32(uint32_t value);
+
 // The fault of an entry whose bytes do not give the CRC the record holds.
 std::string EntryCrcFault(const ParsedEntry &entry, uint32_t stored, uint32_t computed);
 

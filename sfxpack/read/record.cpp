@@ -12,13 +12,6 @@ namespace sfxpack {
 
 namespace {
 
-std::string Hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", unsigned(value));
-    return text;
-}
-
 bool SignatureAt(Source &file, uint64_t at)
 {
     char signature[INTEGRITY_SIGNATURE_SIZE];
@@ -70,7 +63,7 @@ bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRec
     if (!file.Read(at + size - 4, stored, 4, error))
         return false;
     if (Load32(stored) != crc) {
-        *error = place + "its own CRC-32 is " + Hex(Load32(stored)) + ", but its bytes give " + Hex(crc);
+        *error = place + "its own CRC-32 is " + Hex32(Load32(stored)) + ", but its bytes give " + Hex32(crc);
         return false;
     }
     record->offset = at;
@@ -78,7 +71,7 @@ bool ReadIntegrityRecord(Source &file, const ParsedPackage &parsed, IntegrityRec
     uint32_t headerCrc = Crc32Update(0, &header, sizeof header);
     if (headerCrc != record->headerCrc) {
         *error = "header at offset " + std::to_string(parsed.resource.fileOffset) + ": its CRC-32 is " +
-                 Hex(headerCrc) + ", but the integrity record holds " + Hex(record->headerCrc);
+                 Hex32(headerCrc) + ", but the integrity record holds " + Hex32(record->headerCrc);
         return false;
     }
     return true;
@@ -97,7 +90,7 @@ bool ReadIntegrityMark(Source &file, const ParsedPackage &parsed, bool *present,
         return false;
     }
     if (!FeaturesReadable(features)) {
-        *error = field + ": features " + Hex(features) +
+        *error = field + ": features " + Hex32(features) +
                  " that neither this sfxpack nor the launcher can read; the launcher would refuse the package";
         return false;
     }
@@ -136,11 +129,18 @@ bool ReadEntryBytes(Source &file, const ParsedEntry &entry, const DataSink &sink
     return true;
 }
 
+std::string Hex32(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", unsigned(value));
+    return text;
+}
+
 std::string EntryCrcFault(const ParsedEntry &entry, uint32_t stored, uint32_t computed)
 {
     return "its " + std::to_string(entry.dataOffset + entry.size - entry.offset) + " bytes at offset " +
-           std::to_string(entry.offset) + " give CRC-32 " + Hex(computed) + ", but the integrity record holds " +
-           Hex(stored);
+           std::to_string(entry.offset) + " give CRC-32 " + Hex32(computed) + ", but the integrity record holds " +
+           Hex32(stored);
 }
 
 }  // namespace sfxpack
