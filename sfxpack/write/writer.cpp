@@ -137,10 +137,13 @@ bool Changed(const Entry &entry, int fd, std::string *error)
     return false;
 }
 
-// Copies exactly `sourceSize` bytes of the entry's file into the output,
-// adding them to `crc` unless it is null; a file that has since shrunk or
-// grown is refused.
-bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDone, int64_t *bytesDone,
+// Reads exactly `sourceSize` bytes of the entry's file, a `step` at a time;
+// a file that has since shrunk or grown is refused. `step(fd, left)` reads
+// up to `left` bytes to where they go and gives the bytes read, 0 at the
+// end of the file, -1 on a read error (in errno), or -2 after a failure
+// that `error` or the output already holds.
+template <typename Step>
+bool ReadSource(const Entry &entry, const Step &step, size_t entriesDone, int64_t *bytesDone,
                 const ProgressCallback &progress, std::string *error)
 {
     int fd = OpenFile(entry.sourcePath, O_RDONLY);
@@ -149,7 +152,7 @@ bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDo
         return false;
     }
     for (int64_t left = entry.sourceSize; left > 0;) {
-        int64_t got = ReadStep(fd, out, left, crc);
+        int64_t got = step(fd, left);
         if (got < 0) {
             if (got == -1)
                 *error = entry.sourcePath + ": " + std::strerror(errno);
@@ -168,6 +171,15 @@ bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDo
         return Changed(entry, fd, error);
     close(fd);
     return true;
+}
+
+// Copies the entry's file into the output, adding it to `crc` unless that
+// is null.
+bool CopySource(const Entry &entry, Output *out, uint32_t *crc, size_t entriesDone, int64_t *bytesDone,
+                const ProgressCallback &progress, std::string *error)
+{
+    auto step = [&](int fd, int64_t left) { return ReadStep(fd, out, left, crc); };
+    return ReadSource(entry, step, entriesDone, bytesDone, progress, error);
 }
 
 // Cuts the entry stream into chunks as it comes and compresses them a
@@ -213,41 +225,19 @@ struct ChunkCutter {
     }
 };
 
-// Adds the `sourceSize` bytes of the entry's file to the entry stream; a
-// file that has since shrunk or grown is refused.
+// Adds the entry's file to the entry stream and to `crc`.
 bool CutSource(const Entry &entry, ChunkCutter *cutter, uint32_t *crc, size_t entriesDone, int64_t *bytesDone,
                const ProgressCallback &progress, std::string *error)
 {
-    int fd = OpenFile(entry.sourcePath, O_RDONLY);
-    if (fd < 0) {
-        *error = entry.sourcePath + ": " + std::strerror(errno);
-        return false;
-    }
     Bytes piece(COPY_CHUNK_SIZE);
-    for (int64_t left = entry.sourceSize; left > 0;) {
+    auto step = [&](int fd, int64_t left) -> int64_t {
         auto got = read(fd, piece.data(), static_cast<unsigned>(std::min<int64_t>(left, COPY_CHUNK_SIZE)));
-        if (got < 0) {
-            *error = entry.sourcePath + ": " + std::strerror(errno);
-            close(fd);
-            return false;
-        }
-        if (got == 0)
-            return Changed(entry, fd, error);
+        if (got <= 0)
+            return got;
         *crc = Crc32Update(*crc, piece.data(), size_t(got));
-        if (!cutter->Add(piece.data(), size_t(got), error)) {
-            close(fd);
-            return false;
-        }
-        left -= got;
-        *bytesDone += got;
-        if (progress)
-            progress(entry, entriesDone, *bytesDone);
-    }
-    unsigned char more;
-    if (read(fd, &more, 1) != 0)
-        return Changed(entry, fd, error);
-    close(fd);
-    return true;
+        return cutter->Add(piece.data(), size_t(got), error) ? got : -2;
+    };
+    return ReadSource(entry, step, entriesDone, bytesDone, progress, error);
 }
 
 // The compressed payload from payloadOffset to packageLength, and the CRC of
