@@ -91,6 +91,37 @@ class RealFolder : public testing::Test {
 protected:
     TempDir dir;
     FixedZone zone;
+
+    // Runs the package silently, then with its window shown, each into a
+    // new working directory under dir/temp, and unpacks it natively into
+    // dir/native; each of the three holds the source's files with their
+    // times to the stored two seconds.
+    void ExpectUnpackedEverywhere(const std::string &package, const std::string &source,
+                                  std::map<std::string, time_t> &times)
+    {
+        fs::create_directories(dir / "temp");
+        e2e::Run silent;
+        silent.arguments = "-s";
+        silent.temp = WinePath(dir / "temp");
+        ASSERT_EQ(RunWine(package, silent), 0);
+        EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
+        e2e::Run shown;
+        shown.temp = silent.temp;
+        shown.timeoutMs = 120000;
+        ASSERT_EQ(RunWine(package, shown), 0);
+
+        ASSERT_EQ(Unpack(package, dir / "native", ""), 0);
+        std::map<std::string, Stored> expected = Snapshot(source);
+        for (const char *workingDir : {"temp/~EXB0000", "temp/~EXB0001", "native"}) {
+            std::map<std::string, Stored> extracted = Snapshot(dir / workingDir);
+            ASSERT_EQ(extracted.size(), expected.size()) << workingDir;
+            for (const auto &[name, file] : expected) {
+                ASSERT_TRUE(extracted.count(name)) << workingDir << " lacks " << name;
+                EXPECT_TRUE(extracted[name].data == file.data) << workingDir << "/" << name;
+                EXPECT_EQ(extracted[name].time, times[name] & ~time_t(1)) << workingDir << "/" << name;
+            }
+        }
+    }
 };
 
 TEST_F(RealFolder, HundredsOfNestedFilesComeOutWithTheirTimes)
@@ -113,30 +144,7 @@ TEST_F(RealFolder, HundredsOfNestedFilesComeOutWithTheirTimes)
         SetModificationTime(source + "/" + name, times[name]);
     }
     ASSERT_EQ(Pack(dir / "pkg.exe", source, ""), 0);
-    fs::create_directories(dir / "temp");
-
-    e2e::Run silent;
-    silent.arguments = "-s";
-    silent.temp = WinePath(dir / "temp");
-    ASSERT_EQ(RunWine(dir / "pkg.exe", silent), 0);
-    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
-
-    e2e::Run shown;
-    shown.temp = silent.temp;
-    shown.timeoutMs = 120000;
-    ASSERT_EQ(RunWine(dir / "pkg.exe", shown), 0);
-
-    std::map<std::string, Stored> expected = Snapshot(source);
-    ASSERT_EQ(Unpack(dir / "pkg.exe", dir / "native", ""), 0);
-    for (const char *workingDir : {"temp/~EXB0000", "temp/~EXB0001", "native"}) {
-        std::map<std::string, Stored> extracted = Snapshot(dir / workingDir);
-        ASSERT_EQ(extracted.size(), expected.size()) << workingDir;
-        for (const auto &[name, file] : expected) {
-            ASSERT_TRUE(extracted.count(name)) << workingDir << " lacks " << name;
-            EXPECT_TRUE(extracted[name].data == file.data) << workingDir << "/" << name;
-            EXPECT_EQ(extracted[name].time, times[name] & ~time_t(1)) << workingDir << "/" << name;
-        }
-    }
+    ExpectUnpackedEverywhere(dir / "pkg.exe", source, times);
 }
 
 TEST_F(RealFolder, CompressedPackageOfWindowsProgramsComesOutWithItsTimes)
@@ -169,31 +177,9 @@ TEST_F(RealFolder, CompressedPackageOfWindowsProgramsComesOutWithItsTimes)
     ASSERT_EQ(Pack(dir / "pkg.exe", source, "--compress --exit-codes"), 0);
     ASSERT_EQ(Pack(dir / "stored.exe", source, ""), 0);
     EXPECT_LT(fs::file_size(dir / "pkg.exe"), fs::file_size(dir / "stored.exe") / 2);
-    fs::create_directories(dir / "temp");
-
-    e2e::Run silent;
-    silent.arguments = "-s";
-    silent.temp = WinePath(dir / "temp");
-    ASSERT_EQ(RunWine(dir / "pkg.exe", silent), 0);
-    EXPECT_EQ(ReadText(dir / "SETUP.LOG"), "");
-    e2e::Run shown;
-    shown.temp = silent.temp;
-    shown.timeoutMs = 120000;
-    ASSERT_EQ(RunWine(dir / "pkg.exe", shown), 0);
-
     std::string verify = std::string("'") + SFXPACK_TEST_CLI + "' verify '" + dir / "pkg.exe" + "' >/dev/null 2>&1";
     EXPECT_EQ(std::system(verify.c_str()), 0);
-    ASSERT_EQ(Unpack(dir / "pkg.exe", dir / "native", ""), 0);
-    std::map<std::string, Stored> expected = Snapshot(source);
-    for (const char *workingDir : {"temp/~EXB0000", "temp/~EXB0001", "native"}) {
-        std::map<std::string, Stored> extracted = Snapshot(dir / workingDir);
-        ASSERT_EQ(extracted.size(), expected.size()) << workingDir;
-        for (const auto &[name, file] : expected) {
-            ASSERT_TRUE(extracted.count(name)) << workingDir << " lacks " << name;
-            EXPECT_TRUE(extracted[name].data == file.data) << workingDir << "/" << name;
-            EXPECT_EQ(extracted[name].time, times[name] & ~time_t(1)) << workingDir << "/" << name;
-        }
-    }
+    ExpectUnpackedEverywhere(dir / "pkg.exe", source, times);
 }
 
 TEST_F(RealFolder, DoubleByteNamesKeepTheirFolders)
